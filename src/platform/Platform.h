@@ -1,0 +1,165 @@
+// The operating-system services that the support library needs, and nothing more.
+// One header, one backend per platform (Platform-win32.cpp, Platform-posix.cpp).
+// Only the support library (src/support) calls it.
+//
+// Paths are byte strings in the ANSI code page; callers compose them with "\", and
+// every function accepts "\" and "/" alike. Values and codes follow the Win32 API,
+// so that code above this layer is the same on both platforms.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace Plat {
+
+using Handle = intptr_t;
+constexpr Handle InvalidHandle = -1;
+
+// Access, sharing and creation values of CreateFileA.
+constexpr uint32_t GenericRead = 0x80000000u;
+constexpr uint32_t GenericWrite = 0x40000000u;
+constexpr uint32_t ShareRead = 1;
+constexpr uint32_t ShareWrite = 2;
+constexpr uint32_t CreateNew = 1;
+constexpr uint32_t CreateAlways = 2;
+constexpr uint32_t OpenExisting = 3;
+constexpr uint32_t OpenAlways = 4;
+
+// Attribute bits.
+constexpr uint32_t AttrReadOnly = 1;
+constexpr uint32_t AttrHidden = 2;
+constexpr uint32_t AttrSystem = 4;
+constexpr uint32_t AttrVolumeLabel = 8;
+constexpr uint32_t AttrDirectory = 16;
+constexpr uint32_t AttrArchive = 32;
+constexpr uint32_t AttrNormal = 128;
+constexpr uint32_t InvalidAttributes = 0xFFFFFFFFu;
+
+// Error codes as the Win32 API gives them.
+constexpr uint32_t ErrFileNotFound = 2;
+constexpr uint32_t ErrPathNotFound = 3;
+constexpr uint32_t ErrAccessDenied = 5;
+constexpr uint32_t ErrNoMoreFiles = 18;
+constexpr uint32_t ErrSharingViolation = 32;
+constexpr uint32_t ErrAlreadyExists = 183;
+
+/// The error code of the last failed call of this layer on this thread.
+uint32_t LastError();
+/// The system's text for an error code (empty when there is none).
+std::string ErrorText(uint32_t code);
+
+// --- File handles -------------------------------------------------------------------
+/// CreateFileA semantics. A writable open with sharing that excludes writers keeps other
+/// writers out (on POSIX with an advisory exclusive lock). InvalidHandle on failure.
+Handle OpenFile(const std::string& name, uint32_t access, uint32_t share, uint32_t disposition,
+                uint32_t attributes);
+bool CloseFile(Handle h);
+/// Reads up to count bytes; false on a read error (0 bytes at end of file is success).
+bool ReadFile(Handle h, void* buf, uint32_t count, uint32_t& read);
+bool WriteFile(Handle h, const void* buf, uint32_t count, uint32_t& written);
+/// Moves the file pointer (origin 0 = begin, 1 = current, 2 = end); the new position, or -1.
+int64_t Seek(Handle h, int64_t offset, int origin);
+/// The file's size in bytes, or -1.
+int64_t FileSize(Handle h);
+/// Cuts the file at the current position (SetEndOfFile).
+bool Truncate(Handle h);
+/// Last-write time in FILETIME units (100 ns since 1601-01-01 UTC).
+bool GetLastWriteTime(Handle h, uint64_t& fileTime);
+bool SetLastWriteTime(Handle h, uint64_t fileTime);
+
+// --- Directory search -----------------------------------------------------------------
+struct FindData {
+    std::string name;
+    uint32_t attributes = 0;
+    uint64_t size = 0;
+    uint64_t lastWrite = 0;  // FILETIME units, UTC
+};
+/// Starts a search over a mask whose last component may hold "*" and "?" (Win32 rules,
+/// "*.*" matching every name). Entries come sorted by their upper-cased names, "." and
+/// ".." first where the directory has them. InvalidHandle and LastError() 2, 3 or 18 on failure.
+Handle FindFirst(const std::string& mask, FindData& data);
+/// The next entry; false with LastError() 18 at the end.
+bool FindNext(Handle h, FindData& data);
+void FindClose(Handle h);
+
+// --- Names and attributes -------------------------------------------------------------
+uint32_t GetAttributes(const std::string& path);  // InvalidAttributes when missing
+bool SetAttributes(const std::string& path, uint32_t attributes);
+/// True when the name exists and is not a directory.
+bool FileExists(const std::string& path);
+bool DeleteFile(const std::string& path);
+bool CreateDirectory(const std::string& path);
+bool RemoveDirectory(const std::string& path);
+/// GetFullPathNameA: absolute, "." and ".." resolved, "\" as separator on both platforms.
+std::string FullPath(const std::string& path);
+/// Directory part of a path up to and including its last separator (or ":" on Windows).
+std::string::size_type LastDelimiter(const std::string& path);
+
+// --- Well-known directories (no trailing separator unless stated) ----------------------
+std::string CurrentDir();
+/// GetTempPathA: ends in a separator; empty on failure.
+std::string TempPath();
+std::string WindowsDir();
+/// Full path of the running program's executable.
+std::string ProgramFile();
+
+/// Bytes available to the caller on the volume of a directory.
+bool DiskFreeBytes(const std::string& dir, uint64_t& bytes);
+
+// --- Time -------------------------------------------------------------------------------
+struct LocalTime {
+    int year, month, day, hour, minute, second, milliseconds;
+};
+LocalTime GetLocalTime();
+/// FILETIME (UTC) to local time, then to DOS date (high 16 bits) and time (low 16 bits).
+uint32_t FileTimeToDosTime(uint64_t fileTime);
+
+// --- Operating system -------------------------------------------------------------------
+struct OSInfo {
+    uint32_t platformId;  // 0 Win32s, 1 Windows 95/98, 2 NT family
+    uint32_t major, minor, build;
+    std::string servicePack;
+};
+OSInfo GetOSInfo();
+
+// --- Console ----------------------------------------------------------------------------
+/// Writes bytes to standard output; false on an output error.
+bool WriteStdout(const std::string& text);
+bool StdoutIsConsole();
+/// Moves the cursor to column 0 of the line above; false where it cannot (not a console,
+/// first row).
+bool CursorToLineAbove();
+void SetConsoleTitle(const std::string& title);
+/// Discards pending input, waits for one key press (lone Shift, Ctrl and Alt ignored) in
+/// raw mode and returns its character: 27 for Esc, 0 for keys without a character.
+/// False with LastError() set when standard input is not a console.
+bool WaitKey(int& character);
+/// A message box; on POSIX caption and text go to standard error as one block.
+/// flags are the MessageBoxA style bits. Returns the box's result (IDOK = 1).
+int MessageBox(const std::string& caption, const std::string& text, uint32_t flags);
+/// Calls handler once when the user interrupts the process (Ctrl+C, the console closed,
+/// SIGTERM/SIGHUP); the process then ends with a non-zero code.
+void OnInterrupt(void (*handler)());
+
+// --- Version resources ------------------------------------------------------------------
+/// The file version of the file's fixed version information (VS_FIXEDFILEINFO
+/// dwFileVersionMS / LS); false when the file has none or cannot be read.
+bool FileVersion(const std::string& path, uint32_t& ms, uint32_t& ls);
+/// Same, read from a PE image in memory with our own parser (hardened; used by the
+/// POSIX backend and by tests and fuzzers on both platforms).
+bool PeFileVersion(const unsigned char* data, size_t size, uint32_t& ms, uint32_t& ls);
+
+// --- Dynamic libraries ------------------------------------------------------------------
+void* LoadLibrary(const std::string& fullPath);
+void* GetProcAddress(void* library, const char* name);
+void FreeLibrary(void* library);
+
+// --- ANSI code page -----------------------------------------------------------------------
+/// CharUpperBuffA (POSIX: ASCII letters only, so UTF-8 stays intact).
+std::string AnsiUpper(const std::string& s);
+/// CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE) as <0, 0, >0.
+int AnsiCompareIgnoreCase(const std::string& a, const std::string& b);
+/// CharToOemBuffA (POSIX: identity).
+std::string AnsiToOem(const std::string& s);
+
+}  // namespace Plat

@@ -1,0 +1,39 @@
+// Extended directory search with include and exclude attribute masks.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "Platform.h"
+
+struct TSearchRecEx {
+    uint32_t DosTime = 0;
+    int32_t Size = 0;
+    uint32_t Attributes = 0;
+    std::string Dir;
+    std::string Name;
+    std::string FullName;
+    uint32_t IncludeMask = 0;
+    uint32_t ExcludeMask = 0;
+    Plat::Handle Handle = Plat::InvalidHandle;
+    Plat::FindData FindData;
+};
+
+/// 0 and the first passing entry, or a platform error code with no search left open.
+int FindFirstEx(const std::string& mask, uint32_t includeMask, uint32_t excludeMask,
+                TSearchRecEx& rec);
+/// 0 and the next passing entry, or a platform error code (18 at the end).
+int FindNextEx(TSearchRecEx& rec);
+void FindCloseEx(TSearchRecEx& rec);
+
+/// Closes a search when it goes out of scope, so every path closes it.
+class TSearchGuard {
+public:
+    explicit TSearchGuard(TSearchRecEx& rec) : Rec(rec) {}
+    ~TSearchGuard() { FindCloseEx(Rec); }
+    TSearchGuard(const TSearchGuard&) = delete;
+    TSearchGuard& operator=(const TSearchGuard&) = delete;
+
+private:
+    TSearchRecEx& Rec;
+};
