@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "Platform.h"
@@ -21,6 +22,11 @@ void ReadTextLine(Plat::Handle h, std::string& line);
 void WriteTextLine(Plat::Handle h, const std::string& text);
 /// Eight characters from the local date and time, under which nothing exists yet in dir.
 std::string UniqueName(const std::string& dir);
+/// UniqueName with the clock given: asks it again for as long as the name is taken.
+std::string UniqueNameAt(const std::string& dir, const std::function<Plat::LocalTime()>& clock);
+/// The eight-character name of a moment: day stamp (3 digits) and hundredths of a
+/// second since midnight (5 digits), both in base 32.
+std::string DateTimeName(const Plat::LocalTime& t);
 bool IsDirectory(const std::string& path);
 bool DirExists(const std::string& path);
 bool DeleteTree(const std::string& dir, bool removeRoot);
@@ -33,6 +39,8 @@ void ForceDirs(const std::string& dir);
 /// owner-only access on POSIX.
 bool CreateDirExclusive(const std::string& dir);
 int32_t DiskFreeKB(const std::string& path);
+/// Bytes to whole KiB, saturating at 2147483647 instead of wrapping.
+int32_t FreeBytesToKB(uint64_t bytes);
 bool ForceDeleteFile(const std::string& fileName);
 bool CopyFileTo(const std::string& source, const std::string& dest, TCopyProgressProc progress,
                 bool append);

@@ -24,14 +24,38 @@ TOSVersion GetOSVersion();
 TOSVersion MakeOSVersion(uint32_t platformId, uint32_t major, uint32_t minor, uint32_t build,
                          const std::string& servicePack);
 
+/// Screen rectangle: left, top, right, bottom in pixels.
+struct TRect {
+    int32_t Left = 0;
+    int32_t Top = 0;
+    int32_t Right = 0;
+    int32_t Bottom = 0;
+};
+TRect MakeRect(int32_t left, int32_t top, int32_t right, int32_t bottom);
+int32_t RectWidth(const TRect& r);
+int32_t RectHeight(const TRect& r);
+/// Shifts r, keeping its size, so that it stays within a screen of the given size;
+/// a rectangle larger than the screen ends at the left or top edge.
+void ClampToScreen(TRect& r, int32_t screenWidth, int32_t screenHeight);
+/// Where a window of the given rectangle goes when centred in the work area (halves
+/// rounded toward zero), kept within the screen.
+TRect CenterRect(const TRect& work, const TRect& window, int32_t screenWidth, int32_t screenHeight);
+
 void SetErrorCaption(const std::string& caption);
 void SetMessageBoxFlags(uint32_t flags);
 uint32_t MessageBoxFlags();
 
+/// The caption of the error box: the set caption, or "Error" when none is set.
+std::string ErrorBoxCaption();
 void ShowError(const std::string& message);
 int CenteredMessageBox(const std::string& caption, const std::string& text, uint32_t flags);
 
 std::string GetTempDir();
+/// The choice behind GetTempDir, from the platform's answers: the temporary path with a
+/// trailing separator, unless it is only the current directory that Windows falls back
+/// to (then "C:\Temp\", or the Windows directory's Temp on the 95/98 family).
+std::string TempDirFrom(const std::string& tempPath, const std::string& currentDir,
+                        const TOSVersion& os, const std::string& windowsDir, bool hasDrives);
 std::string GetWindowsDir();
 /// Waits for one key press and returns its character; raises EPlatformError when the
 /// console cannot be read (standard input is not a console).
