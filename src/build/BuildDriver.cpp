@@ -1,0 +1,202 @@
+#include "BuildDriver.h"
+
+#include <memory>
+#include <new>
+
+#include "BuildState.h"
+#include "BuildSys.h"
+#include "FileInfo.h"
+#include "HPacker.h"
+#include "Packaging.h"
+#include "Presetup.h"
+#include "Sfx.h"
+#include "kvErrors.h"
+#include "kvFileUtils.h"
+#include "kvProfile.h"
+#include "kvStrUtils.h"
+#include "kvStringList.h"
+#include "kvUtils.h"
+
+namespace {
+
+const std::string Title = "Marvo Installer 1.62 build utility";
+constexpr uint32_t MbSetForeground = 0x10000;
+constexpr int MaxBuildDirAttempts = 100;
+
+// The build directory that an interrupt must remove; empty while there is none.
+std::string InterruptBuildDir;
+bool InterruptHookSet = false;
+
+void RemoveBuildDirOnInterrupt() {
+    if (!InterruptBuildDir.empty()) DeleteTree(InterruptBuildDir, true);
+}
+
+bool Fail(const std::string& message) {
+    ShowError(message);
+    return false;
+}
+
+bool ValidateSettings(const std::vector<std::string>& arguments) {
+    TBuildState& state = BuildState();
+    state.ProgramDir = ProgramDir();
+    if (arguments.empty()) return Fail("Data file (*.kst) was not specified!");
+    state.ProjectFile = ProjectFileFor(arguments[0]);
+    if (!BuildSys::FileExists(state.ProjectFile))
+        return Fail("File " + state.ProjectFile + " is not found!");
+    state.ImageDir = ImageDirFor(ProfileReadString(state.ProjectFile, "Config", "ImagePath", ""));
+    if (state.ImageDir.empty() || !DirExists(state.ImageDir))
+        return Fail("Image directory is not exists!");
+    ForceDirs(state.ImageDir + "Presetup");
+    state.ExeFile = ExeFileFor(ProfileReadString(state.ProjectFile, "Config", "ExeName", ""));
+    state.PackageFile = PackageFileFor(state.ExeFile);
+    state.PackagePassword = ProfileReadString(state.ProjectFile, "Config", "Password", "");
+    state.PackLevel = ProfileReadInteger(state.ProjectFile, "Config", "CompressionLevel", 7);
+    if (!DirExists(state.ImageDir + "Presetup")) return Fail("Presetup directory is not exists!");
+    return true;
+}
+
+// Created exclusively, so that the build never works in (and later deletes) a directory
+// that something else made under the same name in the meantime.
+std::string CreateBuildDir() {
+    std::string temp = GetTempDir();
+    ForceDirs(temp);
+    for (int attempt = 0; attempt < MaxBuildDirAttempts; ++attempt) {
+        std::string dir = temp + UniqueName(temp);
+        if (CreateDirExclusive(dir)) return dir + "\\";
+    }
+    throw EInOutError("Cannot create a build directory in " + temp);
+}
+
+// Scope A: the link list and the build directory, left after scope B on every path.
+class TLinkScope {
+  public:
+    TLinkScope() {
+        BuildState().LinkList = &Links;
+        InterruptBuildDir = BuildState().BuildDir;
+        if (!InterruptHookSet) BuildSys::OnInterrupt(RemoveBuildDirOnInterrupt);
+        InterruptHookSet = true;
+    }
+    ~TLinkScope() {
+        TBuildState& state = BuildState();
+        state.LinkList = nullptr;
+        Links.Clear();
+        DeleteTree(state.BuildDir, true);
+        InterruptBuildDir.clear();
+    }
+    TLinkScope(const TLinkScope&) = delete;
+    TLinkScope& operator=(const TLinkScope&) = delete;
+    TStringList& List() { return Links; }
+
+  private:
+    TStringList Links;
+};
+
+// Scope B: the packer, destroyed (and the packing library unloaded) on every path.
+class TPackerScope {
+  public:
+    TPackerScope() {
+        const TBuildState& state = BuildState();
+        Packer = std::make_unique<TPacker>(state.PackageFile, DiskSpaceHandler, ProgressHandler,
+                                           state.PackLevel);
+        BuildState().Packer = Packer.get();
+    }
+    ~TPackerScope() {
+        BuildState().Packer = nullptr;
+        Packer.reset();
+    }
+    TPackerScope(const TPackerScope&) = delete;
+    TPackerScope& operator=(const TPackerScope&) = delete;
+    TPacker& Get() { return *Packer; }
+
+  private:
+    std::unique_ptr<TPacker> Packer;
+};
+
+bool PackFiles() {
+    TPackerScope scope;
+    TPacker& packer = scope.Get();
+    const TBuildState& state = BuildState();
+    if (!CompressPresetup()) {
+        packer.Close();
+        return false;
+    }
+    if (!state.PackagePassword.empty()) {
+        WriteLine("Enabling password protection...");
+        packer.SetPassword(state.PackagePassword);
+    }
+    if (!CompressData()) {
+        packer.Close();
+        return false;
+    }
+    WriteLine("Closing package...");
+    return packer.Close();
+}
+
+void DeleteEarlierOutput() {
+    const TBuildState& state = BuildState();
+    if (BuildSys::FileExists(state.PackageFile)) ForceDeleteFile(state.PackageFile);
+    if (BuildSys::FileExists(state.ExeFile)) ForceDeleteFile(state.ExeFile);
+}
+
+bool BuildInBuildDir() {
+    TBuildState& state = BuildState();
+    state.BuildDir = CreateBuildDir();
+    TLinkScope scope;
+    ProfileReadSectionValues(state.ProjectFile, "FileLinks", scope.List());
+    PruneLinks(scope.List(), state.ImageDir);
+    WriteLine("Building presetup directory...");
+    AssemblePresetup();
+    if (!CheckPackableSizes()) return false;
+    WriteLine("Getting information about files...");
+    RecordFileInfo();
+    if (!state.PackagePassword.empty())
+        ProfileWriteString(state.RuntimeIni, "Config", "PswCheckHash",
+                           TPacker::HashStringHex("zvq" + state.PackagePassword + "zvq"));
+    ProfileFlushAll();
+    DeleteEarlierOutput();
+    WriteLine("Creating package...");
+    return PackFiles();
+}
+
+void WriteBanner() {
+    WriteLine("");
+    WriteLine(Title);
+    WriteLine(std::string(Title.size(), '='));
+}
+
+std::string ReportOf(const std::exception& error) {
+    if (dynamic_cast<const std::bad_alloc*>(&error)) return "Out of memory";
+    return error.what();
+}
+
+}  // namespace
+
+void PruneLinks(TStringList& links, const std::string& imageDir) {
+    for (int i = links.Count() - 1; i >= 0; --i)
+        if (BuildSys::FileExists(imageDir + NameOf(links[i]))) links.Delete(i);
+}
+
+bool RunBuild(const std::vector<std::string>& arguments) {
+    SetMessageBoxFlags(MbSetForeground);
+    BuildSys::SetTitle(Title);
+    WriteBanner();
+    if (!ValidateSettings(arguments)) return false;
+    if (!BuildInBuildDir()) return false;
+    if (!ConvertToSfx()) return false;
+    return AppendTrailer();
+}
+
+int RunEntry(const std::vector<std::string>& arguments) {
+    try {
+        if (RunBuild(arguments)) {
+            WriteLine("Package building is completed.");
+        } else {
+            WriteLine("Package building is failed! Press any key...");
+            BuildConsole().WaitKey();
+        }
+        return 0;
+    } catch (const std::exception& error) {
+        BuildConsole().Write("Error: " + ReportOf(error) + "\n");
+        return 1;
+    }
+}

@@ -1,0 +1,97 @@
+#include "BuildSys.h"
+
+#include "Platform.h"
+#include "kvFileFind.h"
+#include "kvFileUtils.h"
+#include "kvUtils.h"
+
+namespace {
+
+TBuildConsole RealConsole() {
+    return TBuildConsole{
+        [](const std::string& text) { return Plat::WriteStdout(text); },
+        [] { return Plat::CursorToLineAbove(); },
+        [] { return WaitForKey(); },
+        [](const std::string& path) { return DiskFreeKB(path); },
+    };
+}
+
+TBuildConsole& ConsoleState() {
+    static TBuildConsole console = RealConsole();
+    return console;
+}
+
+}  // namespace
+
+TBuildConsole& BuildConsole() {
+    return ConsoleState();
+}
+
+void ResetBuildConsole() {
+    ConsoleState() = RealConsole();
+}
+
+namespace BuildSys {
+
+std::string FullPathOf(const std::string& path) {
+    return path.empty() ? std::string() : Plat::FullPath(path);
+}
+
+bool FileExists(const std::string& path) {
+    return Plat::FileExists(path);
+}
+
+bool MakeWritable(const std::string& path) {
+    uint32_t attributes = Plat::GetAttributes(path);
+    if (attributes == Plat::InvalidAttributes) return false;
+    if (!(attributes & Plat::AttrReadOnly)) return true;
+    return Plat::SetAttributes(path, attributes & ~Plat::AttrReadOnly);
+}
+
+std::string UpperCase(const std::string& text) {
+    return Plat::AnsiUpper(text);
+}
+
+void SetTitle(const std::string& title) {
+    Plat::SetConsoleTitle(title);
+}
+
+void OnInterrupt(void (*handler)()) {
+    Plat::OnInterrupt(handler);
+}
+
+void ForEachFound(const std::string& mask, uint32_t includeMask, uint32_t excludeMask,
+                  const std::function<void(const std::string&, const std::string&)>& visit) {
+    TSearchRecEx rec;
+    TSearchGuard guard(rec);
+    for (int r = FindFirstEx(mask, includeMask, excludeMask, rec); r == 0; r = FindNextEx(rec))
+        visit(rec.Name, rec.FullName);
+}
+
+TAppendFile::TAppendFile(const std::string& path)
+    : Handle(Plat::OpenFile(path, Plat::GenericWrite, Plat::ShareRead, Plat::OpenExisting,
+                            Plat::AttrNormal)) {
+    if (Handle != Plat::InvalidHandle) Size = Plat::Seek(Handle, 0, 2);
+}
+
+TAppendFile::~TAppendFile() {
+    Close();
+}
+
+bool TAppendFile::Close() {
+    if (Handle == Plat::InvalidHandle) return false;
+    bool closed = Plat::CloseFile(Handle);
+    Handle = Plat::InvalidHandle;
+    return closed;
+}
+
+bool TAppendFile::IsOpen() const {
+    return Handle != Plat::InvalidHandle && Size >= 0;
+}
+
+bool TAppendFile::Write(const void* data, uint32_t count) {
+    uint32_t written = 0;
+    return IsOpen() && Plat::WriteFile(Handle, data, count, written) && written == count;
+}
+
+}  // namespace BuildSys

@@ -1,0 +1,64 @@
+// The few operating-system services that the build driver needs beyond the support
+// library: full paths, the console (title, cursor, key wait, free space, output) and the
+// interrupt hook. The console services are replaceable, so that tests can script the keys
+// and the free space and capture what the build writes.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+struct TBuildConsole {
+    /// Writes bytes to standard output; false on an output error.
+    std::function<bool(const std::string&)> Write;
+    /// Moves the cursor to column 0 of the line above; false where it cannot.
+    std::function<bool()> CursorUp;
+    /// The character of the next key press (27 for Esc); raises when there is no console.
+    std::function<int()> WaitKey;
+    /// KiB free on the volume of a directory; 0 when it is not an existing directory.
+    std::function<int32_t(const std::string&)> FreeKB;
+};
+
+/// The console that the build uses; tests assign their own members.
+TBuildConsole& BuildConsole();
+/// Puts the real console back.
+void ResetBuildConsole();
+
+namespace BuildSys {
+
+/// The path made absolute against the current directory; empty stays empty.
+std::string FullPathOf(const std::string& path);
+/// True when the name exists and is not a directory.
+bool FileExists(const std::string& path);
+/// Clears the read-only attribute where it is set; true when the file is writable after.
+bool MakeWritable(const std::string& path);
+/// ANSI upper-casing of the system's code page.
+std::string UpperCase(const std::string& text);
+void SetTitle(const std::string& title);
+/// Calls handler once when the user interrupts the process; the process ends after it.
+void OnInterrupt(void (*handler)());
+/// Calls visit(Name, FullName) for every entry of a search; the search is closed on
+/// every path, also when visit raises.
+void ForEachFound(const std::string& mask, uint32_t includeMask, uint32_t excludeMask,
+                  const std::function<void(const std::string&, const std::string&)>& visit);
+
+/// A file opened for writing at its end, other writers kept out until it is closed.
+class TAppendFile {
+  public:
+    explicit TAppendFile(const std::string& path);
+    ~TAppendFile();
+    TAppendFile(const TAppendFile&) = delete;
+    TAppendFile& operator=(const TAppendFile&) = delete;
+    bool IsOpen() const;
+    /// Size of the file when it was opened; -1 when unknown.
+    int64_t SizeAtOpen() const { return Size; }
+    bool Write(const void* data, uint32_t count);
+    /// Closes the file; false when the close failed (the data may not have reached it).
+    bool Close();
+
+  private:
+    intptr_t Handle;
+    int64_t Size = -1;
+};
+
+}  // namespace BuildSys
