@@ -3,11 +3,14 @@
 // (and the tests) check a built executable without a reader.
 //
 // A built executable is: this stub, the package's volume 1, then two 32-bit little-endian
-// values: the presetup files' total size and S, the offset of those two values.
+// values: the presetup files' total size and S, the offset of those two values. Volume 1
+// ends in its own 24-byte trailer ("KESTVEND", then its length as 64 bits), so the package
+// begins at S minus that length.
 #include <windows.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -44,6 +47,17 @@ bool ImageEnd(HANDLE file, uint32_t& end) {
     return true;
 }
 
+// Where volume 1 begins, from its own trailer just before S; the stub's image end when
+// that trailer cannot be read.
+uint32_t PackageStart(HANDLE file, uint32_t s, uint32_t stubSize) {
+    unsigned char volumeEnd[24];
+    if (s < 24 || !ReadAt(file, s - 24, volumeEnd, sizeof volumeEnd) ||
+        memcmp(volumeEnd, "KESTVEND", 8) != 0 || Le32(volumeEnd + 12) != 0 ||
+        Le32(volumeEnd + 8) > s)
+        return stubSize;
+    return s - Le32(volumeEnd + 8);
+}
+
 int Report(HANDLE file) {
     uint32_t stubSize = 0;
     if (!ImageEnd(file, stubSize)) {
@@ -58,12 +72,12 @@ int Report(HANDLE file) {
         std::printf("No package is attached to this stub.\n");
         return 1;
     }
-    uint32_t packageEnd = Le32(trailer + 4);
+    uint32_t s = Le32(trailer + 4);
+    uint32_t start = PackageStart(file, s, stubSize);
     std::printf("Package begins at offset %lu and holds %lu bytes.\n",
-                static_cast<unsigned long>(stubSize),
-                static_cast<unsigned long>(packageEnd - stubSize));
+                static_cast<unsigned long>(start), static_cast<unsigned long>(s - start));
     std::printf("Presetup files: %lu bytes. Trailer at offset %lu.\n",
-                static_cast<unsigned long>(Le32(trailer)), static_cast<unsigned long>(packageEnd));
+                static_cast<unsigned long>(Le32(trailer)), static_cast<unsigned long>(s));
     return 0;
 }
 
