@@ -20,9 +20,8 @@ typedef void(KEST_PACKCALL* TOnVolumeName)(int32_t volume, char* buffer);
 typedef void(KEST_PACKCALL* TOnDiskSpace)(const char* path, int32_t* answer);
 /// One block of package data for the file being added, before it is written out; the
 /// callee may rewrite the block in place. -1 to go on, 0 to stop.
-typedef int32_t(KEST_PACKCALL* TOnWrite)(const char* fileName, int32_t reserved,
-                                         int32_t fileSize, int32_t blockSize, int32_t done,
-                                         void* block);
+typedef int32_t(KEST_PACKCALL* TOnWrite)(const char* fileName, int32_t reserved, int32_t fileSize,
+                                         int32_t blockSize, int32_t done, void* block);
 
 typedef int32_t(KEST_PACKCALL* TPackCreate)(TOnVolumeName onVolumeName, TOnDiskSpace onDiskSpace,
                                             TOnWrite onWrite, int32_t level);

@@ -1,0 +1,90 @@
+#include "LzmaCoder.h"
+
+namespace {
+
+constexpr size_t OutputStep = 1 << 16;
+
+lzma_mt ThreadedOptions(lzma_filter* filters, uint32_t threads) {
+    lzma_mt mt{};
+    mt.threads = threads;
+    // 0 lets liblzma pick three times the dictionary: blocks that large keep the ratio
+    // close to one thread's while two of them still run side by side.
+    mt.block_size = 0;
+    mt.timeout = 0;
+    mt.check = LZMA_CHECK_CRC64;
+    mt.filters = filters;
+    return mt;
+}
+
+}  // namespace
+
+TLzmaCoder::~TLzmaCoder() {
+    End();
+}
+
+void TLzmaCoder::End() {
+    if (Live) lzma_end(&Stream);
+    Stream = LZMA_STREAM_INIT;
+    Live = false;
+}
+
+bool TLzmaCoder::InitRaw(const lzma_options_lzma& options) {
+    End();
+    Options = options;
+    Filters[0] = {LZMA_FILTER_LZMA2, &Options};
+    Filters[1] = {LZMA_VLI_UNKNOWN, nullptr};
+    Live = lzma_raw_encoder(&Stream, Filters) == LZMA_OK;
+    return Live;
+}
+
+bool TLzmaCoder::InitThreaded(const lzma_options_lzma& options, uint32_t threads) {
+    End();
+    Options = options;
+    Filters[0] = {LZMA_FILTER_LZMA2, &Options};
+    Filters[1] = {LZMA_VLI_UNKNOWN, nullptr};
+    const lzma_mt mt = ThreadedOptions(Filters, threads);
+    Live = lzma_stream_encoder_mt(&Stream, &mt) == LZMA_OK;
+    return Live;
+}
+
+uint64_t TLzmaCoder::ThreadedMemory(const lzma_options_lzma& options, uint32_t threads) {
+    lzma_options_lzma copy = options;
+    lzma_filter filters[2] = {{LZMA_FILTER_LZMA2, &copy}, {LZMA_VLI_UNKNOWN, nullptr}};
+    const lzma_mt mt = ThreadedOptions(filters, threads);
+    return lzma_stream_encoder_mt_memusage(&mt);
+}
+
+bool TLzmaCoder::Feed(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
+    Stream.next_in = data;
+    Stream.avail_in = size;
+    return Run(LZMA_RUN, out);
+}
+
+bool TLzmaCoder::Flush(std::vector<uint8_t>& out) {
+    Stream.next_in = nullptr;
+    Stream.avail_in = 0;
+    return Run(LZMA_SYNC_FLUSH, out);
+}
+
+bool TLzmaCoder::Finish(std::vector<uint8_t>& out) {
+    Stream.next_in = nullptr;
+    Stream.avail_in = 0;
+    return Run(LZMA_FINISH, out);
+}
+
+bool TLzmaCoder::Run(lzma_action action, std::vector<uint8_t>& out) {
+    if (!Live) return false;
+    for (;;) {
+        const size_t used = out.size();
+        out.resize(used + OutputStep);
+        Stream.next_out = out.data() + used;
+        Stream.avail_out = OutputStep;
+        const lzma_ret ret = lzma_code(&Stream, action);
+        out.resize(used + OutputStep - Stream.avail_out);
+        if (ret == LZMA_STREAM_END) return true;
+        if (ret != LZMA_OK) return false;
+        // With LZMA_RUN the encoder is done once it took all input and left output room;
+        // a flush or finish goes on until it reports the stream (or chunk) end.
+        if (action == LZMA_RUN && Stream.avail_in == 0 && Stream.avail_out != 0) return true;
+    }
+}

@@ -1,0 +1,69 @@
+#include "PackSettings.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <limits>
+
+#include "PackFormat.h"
+
+namespace {
+
+constexpr int DefaultLevel = 7;
+constexpr int TopLevel = 9;
+
+}  // namespace
+
+TLevelSettings LevelSettings(int32_t level) {
+    TLevelSettings s;
+    s.Level = level < 0 ? DefaultLevel : (level > TopLevel ? TopLevel : level);
+    s.Stored = s.Level == 0;
+    if (!s.Stored) lzma_lzma_preset(&s.Lzma, uint32_t(s.Level));
+    return s;
+}
+
+std::optional<uint64_t> ParseByteSize(const std::string& text) {
+    size_t i = 0;
+    uint64_t value = 0;
+    const uint64_t max = std::numeric_limits<uint64_t>::max();
+    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
+        const uint64_t digit = uint64_t(text[i] - '0');
+        if (value > (max - digit) / 10) return std::nullopt;
+        value = value * 10 + digit;
+        ++i;
+    }
+    if (i == 0) return std::nullopt;
+    unsigned shift = 0;
+    if (i < text.size()) {
+        switch (std::toupper(static_cast<unsigned char>(text[i]))) {
+            case 'K':
+                shift = 10;
+                break;
+            case 'M':
+                shift = 20;
+                break;
+            case 'G':
+                shift = 30;
+                break;
+            default:
+                return std::nullopt;
+        }
+        ++i;
+    }
+    if (i != text.size()) return std::nullopt;
+    if (shift != 0 && value > (max >> shift)) return std::nullopt;
+    return value << shift;
+}
+
+uint64_t VolumeLimit(std::optional<uint64_t> configured, uint32_t volume) {
+    uint64_t limit = std::numeric_limits<uint64_t>::max();
+    if (configured)
+        limit = *configured < PackFormat::MinVolumeSize ? PackFormat::MinVolumeSize : *configured;
+    if (volume == 1 && limit > PackFormat::Volume1Cap) limit = PackFormat::Volume1Cap;
+    return limit;
+}
+
+std::optional<uint64_t> ConfiguredVolumeSize() {
+    const char* text = std::getenv("KEST_VOLUME_SIZE");
+    if (text == nullptr) return std::nullopt;
+    return ParseByteSize(text);
+}

@@ -1,0 +1,30 @@
+// What the caller's choices mean: the compression level's codec settings and the maximum
+// volume size taken from the environment.
+#pragma once
+
+#include <lzma.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+struct TLevelSettings {
+    /// The level in effect, 0 (stored) to 9.
+    int Level = 7;
+    bool Stored = false;
+    lzma_options_lzma Lzma{};
+};
+
+/// Levels above 9 mean 9, levels below 0 the default 7.
+TLevelSettings LevelSettings(int32_t level);
+
+/// "123", "64K", "650M", "2G" (case-insensitive suffix, powers of 1024); nothing for text
+/// that is not such a number.
+std::optional<uint64_t> ParseByteSize(const std::string& text);
+
+/// The maximum size of volume n: KEST_VOLUME_SIZE when set (at least 4096 bytes), volume 1
+/// never beyond its cap.
+uint64_t VolumeLimit(std::optional<uint64_t> configured, uint32_t volume);
+
+/// KEST_VOLUME_SIZE, parsed; nothing when unset or not a size.
+std::optional<uint64_t> ConfiguredVolumeSize();

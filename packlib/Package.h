@@ -1,0 +1,45 @@
+// One package being written: the three calls of the library's interface on top of the
+// codecs and the volume writer.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "LzmaCoder.h"
+#include "PackApi.h"
+#include "PackSettings.h"
+#include "VolumeWriter.h"
+
+class TPackage {
+  public:
+    TPackage(TOnVolumeName onVolumeName, TOnDiskSpace onDiskSpace, TOnWrite onWrite, int32_t level);
+
+    /// True when the file was added; false when it was refused (nothing written) or the
+    /// package broke while writing it (then every later call fails too).
+    bool AddFile(const char* sourceName, const char* storedName);
+    /// Ends the package and marks it complete; false when it is broken.
+    bool Close();
+
+  private:
+    struct TFileJob;
+
+    bool Start();
+    bool WriteFile(TFileJob& job);
+    bool PumpInput(TFileJob& job);
+    bool Report(TFileJob& job, std::vector<uint8_t>& block);
+    bool WriteRecordHeader(uint8_t type, const std::vector<uint8_t>& fields);
+    bool Break();
+
+    TOnWrite OnWrite;
+    TLevelSettings Settings;
+    TVolumeWriter Writer;
+    TLzmaCoder Solid;
+    std::vector<uint8_t> ReadBuffer;
+    std::vector<uint8_t> OutBuffer;
+    uint32_t FileCount = 0;
+    bool Started = false;
+    bool Closed = false;
+    bool Broken = false;
+};

@@ -1,0 +1,172 @@
+#include "VolumeWriter.h"
+
+#include <lzma.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <limits>
+
+#include "PackFormat.h"
+#include "PackSettings.h"
+
+namespace {
+
+constexpr size_t WriteChunk = 1 << 20;
+constexpr uint64_t SpaceMargin = 64 << 10;
+constexpr size_t NameBufferSize = 261;
+
+/// Both separators work for the C library on Windows; POSIX needs "/".
+std::string NativeName(const char* name) {
+    std::string s = name;
+    for (char& c : s)
+        if (c == '\\') c = '/';
+    return s;
+}
+
+/// The absolute directory holding a volume, for the free-space check and the host's
+/// prompt (which wants an existing directory).
+std::string DirectoryOf(const std::string& name) {
+    std::string dir;
+    const size_t cut = name.find_last_of('/');
+    if (cut != std::string::npos) dir = name.substr(0, cut == 0 ? 1 : cut);
+    try {
+        const std::filesystem::path p =
+            dir.empty() ? std::filesystem::current_path() : std::filesystem::absolute(dir);
+        return p.string();
+    } catch (const std::exception&) {
+        return dir.empty() ? std::string(".") : dir;
+    }
+}
+
+uint64_t FreeBytes(const std::string& dir) {
+    if (const char* fake = std::getenv("KEST_TEST_FREE_BYTES")) {
+        if (auto v = ParseByteSize(fake)) return *v;
+    }
+    try {
+        std::error_code ec;
+        const auto info = std::filesystem::space(dir, ec);
+        // Unknown space does not block: the write itself then tells.
+        if (!ec) return info.available;
+    } catch (const std::exception&) {
+    }
+    return std::numeric_limits<uint64_t>::max();
+}
+
+std::vector<uint8_t> HeaderBytes(uint32_t volume, uint64_t streamOffset, uint64_t link) {
+    std::vector<uint8_t> h(std::begin(PackFormat::VolumeSignature),
+                           std::end(PackFormat::VolumeSignature));
+    PackFormat::Put16(h, PackFormat::FormatVersion);
+    PackFormat::Put16(h, uint16_t(PackFormat::VolumeHeaderSize));
+    PackFormat::Put32(h, volume);
+    PackFormat::Put64(h, streamOffset);
+    PackFormat::Put64(h, link);
+    return h;
+}
+
+std::vector<uint8_t> TrailerBytes(uint64_t volumeLength, uint32_t volume, uint32_t flags) {
+    std::vector<uint8_t> t(std::begin(PackFormat::TrailerSignature),
+                           std::end(PackFormat::TrailerSignature));
+    PackFormat::Put64(t, volumeLength);
+    PackFormat::Put32(t, volume);
+    PackFormat::Put32(t, flags);
+    return t;
+}
+
+}  // namespace
+
+TVolumeWriter::TVolumeWriter(TOnVolumeName onVolumeName, TOnDiskSpace onDiskSpace,
+                             std::optional<uint64_t> volumeSize)
+    : OnVolumeName(onVolumeName), OnDiskSpace(onDiskSpace), VolumeSize(volumeSize) {}
+
+TVolumeWriter::~TVolumeWriter() {
+    if (File != nullptr) std::fclose(File);
+}
+
+bool TVolumeWriter::Fail() {
+    Broken = true;
+    return false;
+}
+
+bool TVolumeWriter::Write(const uint8_t* data, size_t size) {
+    if (Broken) return false;
+    Crc = lzma_crc64(data, size, Crc);
+    while (size > 0) {
+        if (File == nullptr || SliceRoom == 0) {
+            if (File != nullptr && !CloseCurrent(0)) return false;
+            if (!OpenNext()) return false;
+        }
+        const size_t part = size < SliceRoom ? size : size_t(SliceRoom);
+        if (!Buffer(data, part)) return false;
+        SliceRoom -= part;
+        StreamBytes += part;
+        data += part;
+        size -= part;
+    }
+    return true;
+}
+
+bool TVolumeWriter::Finish() {
+    if (Broken || File == nullptr) return Fail();
+    return CloseCurrent(PackFormat::TrailerLastVolume);
+}
+
+bool TVolumeWriter::OpenNext() {
+    if (OnVolumeName == nullptr) return Fail();
+    char name[NameBufferSize] = {};
+    ++Volume;
+    OnVolumeName(int32_t(Volume), name);
+    name[NameBufferSize - 1] = 0;
+    const std::string path = NativeName(name);
+    Dir = DirectoryOf(path);
+    File = std::fopen(path.c_str(), "wb");
+    if (File == nullptr) return Fail();
+    const uint64_t limit = VolumeLimit(VolumeSize, Volume);
+    const uint64_t frame = PackFormat::VolumeHeaderSize + PackFormat::VolumeTrailerSize;
+    SliceRoom = limit == std::numeric_limits<uint64_t>::max() ? limit : limit - frame;
+    VolumeBytes = 0;
+    const std::vector<uint8_t> header = HeaderBytes(Volume, StreamBytes, Crc);
+    return Buffer(header.data(), header.size());
+}
+
+bool TVolumeWriter::CloseCurrent(uint32_t flags) {
+    const std::vector<uint8_t> trailer =
+        TrailerBytes(VolumeBytes + PackFormat::VolumeTrailerSize, Volume, flags);
+    if (!Buffer(trailer.data(), trailer.size()) || !FlushBuffer()) return false;
+    const bool closed = std::fclose(File) == 0;
+    File = nullptr;
+    return closed ? true : Fail();
+}
+
+bool TVolumeWriter::Buffer(const uint8_t* data, size_t size) {
+    // Our own buffer bounds memory and gives one space check per chunk.
+    while (size > 0) {
+        const size_t part = std::min(size, WriteChunk - Pending.size());
+        Pending.insert(Pending.end(), data, data + part);
+        VolumeBytes += part;
+        data += part;
+        size -= part;
+        if (Pending.size() == WriteChunk && !FlushBuffer()) return false;
+    }
+    return true;
+}
+
+bool TVolumeWriter::FlushBuffer() {
+    if (Pending.empty()) return true;
+    if (!EnsureSpace(Pending.size())) return Fail();
+    if (std::fwrite(Pending.data(), 1, Pending.size(), File) != Pending.size()) return Fail();
+    if (std::fflush(File) != 0) return Fail();
+    Pending.clear();
+    return true;
+}
+
+bool TVolumeWriter::EnsureSpace(uint64_t bytes) {
+    while (FreeBytes(Dir) < bytes + SpaceMargin) {
+        if (OnDiskSpace == nullptr) return false;
+        int32_t answer = -1;
+        OnDiskSpace(Dir.c_str(), &answer);
+        if (answer != 0) return false;
+    }
+    return true;
+}

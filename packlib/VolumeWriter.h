@@ -1,0 +1,53 @@
+// Writes the package stream into volume files: each volume is a header, a slice of the
+// stream (cut at any byte) and a trailer. Names come from the host's OnVolumeName, free
+// space is checked before every write and shortness is put to the host's OnDiskSpace.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "PackApi.h"
+
+class TVolumeWriter {
+  public:
+    TVolumeWriter(TOnVolumeName onVolumeName, TOnDiskSpace onDiskSpace,
+                  std::optional<uint64_t> volumeSize);
+    ~TVolumeWriter();
+    TVolumeWriter(const TVolumeWriter&) = delete;
+    TVolumeWriter& operator=(const TVolumeWriter&) = delete;
+
+    /// Appends stream bytes; false (and failed for good) on any error or a "stop" answer.
+    bool Write(const uint8_t* data, size_t size);
+    bool Write(const std::vector<uint8_t>& bytes) { return Write(bytes.data(), bytes.size()); }
+    /// Writes out what is buffered and ends the last volume as the package's last.
+    bool Finish();
+
+    bool Failed() const { return Broken; }
+    /// CRC-64 of every stream byte written so far.
+    uint64_t StreamCrc() const { return Crc; }
+    uint32_t VolumeCount() const { return Volume; }
+
+  private:
+    bool OpenNext();
+    bool CloseCurrent(uint32_t flags);
+    bool Buffer(const uint8_t* data, size_t size);
+    bool FlushBuffer();
+    bool EnsureSpace(uint64_t bytes);
+    bool Fail();
+
+    TOnVolumeName OnVolumeName;
+    TOnDiskSpace OnDiskSpace;
+    std::optional<uint64_t> VolumeSize;
+    std::FILE* File = nullptr;
+    std::string Dir;
+    uint32_t Volume = 0;
+    uint64_t SliceRoom = 0;    // stream bytes the open volume can still take
+    uint64_t VolumeBytes = 0;  // bytes of the open volume, header included
+    uint64_t StreamBytes = 0;
+    uint64_t Crc = 0;
+    std::vector<uint8_t> Pending;
+    bool Broken = false;
+};
