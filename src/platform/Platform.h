@@ -3,8 +3,13 @@
 // Only the support library (src/support) calls it.
 //
 // Paths are byte strings in the ANSI code page; callers compose them with "\", and
-// every function accepts "\" and "/" alike. Values and codes follow the Win32 API,
-// so that code above this layer is the same on both platforms.
+// every function accepts "\" and "/" alike. Paths that this layer returns (FullPath,
+// CurrentDir, TempPath, WindowsDir, ProgramFile) use "\" on both platforms. Values and
+// codes follow the Win32 API, so that code above this layer is the same on both platforms.
+//
+// POSIX: there are no drive parts; a path component that does not exist with its exact
+// spelling is matched case-insensitively in its directory (the byte-wise smallest match
+// when several exist).
 #pragma once
 
 #include <cstdint>
@@ -33,6 +38,9 @@ constexpr uint32_t AttrVolumeLabel = 8;
 constexpr uint32_t AttrDirectory = 16;
 constexpr uint32_t AttrArchive = 32;
 constexpr uint32_t AttrNormal = 128;
+/// A symbolic link (POSIX) or reparse point (Windows): with AttrDirectory, a link to a
+/// directory, which RemoveDirectory removes without touching what it points to.
+constexpr uint32_t AttrReparsePoint = 0x400;
 constexpr uint32_t InvalidAttributes = 0xFFFFFFFFu;
 
 // Error codes as the Win32 API gives them.
@@ -40,7 +48,11 @@ constexpr uint32_t ErrFileNotFound = 2;
 constexpr uint32_t ErrPathNotFound = 3;
 constexpr uint32_t ErrAccessDenied = 5;
 constexpr uint32_t ErrNoMoreFiles = 18;
+constexpr uint32_t ErrInvalidHandle = 6;
 constexpr uint32_t ErrSharingViolation = 32;
+constexpr uint32_t ErrFileExists = 80;
+constexpr uint32_t ErrDiskFull = 112;
+constexpr uint32_t ErrDirNotEmpty = 145;
 constexpr uint32_t ErrAlreadyExists = 183;
 
 /// The error code of the last failed call of this layer on this thread.
@@ -50,7 +62,10 @@ std::string ErrorText(uint32_t code);
 
 // --- File handles -------------------------------------------------------------------
 /// CreateFileA semantics. A writable open with sharing that excludes writers keeps other
-/// writers out (on POSIX with an advisory exclusive lock). InvalidHandle on failure.
+/// writers out (on POSIX with an advisory exclusive lock; a second writer fails with
+/// ErrSharingViolation, and CreateAlways truncates only once the lock is held). Opening a
+/// directory, or a read-only file for writing, fails with ErrAccessDenied; CreateNew on an
+/// existing name fails with ErrFileExists. InvalidHandle on failure.
 Handle OpenFile(const std::string& name, uint32_t access, uint32_t share, uint32_t disposition,
                 uint32_t attributes);
 bool CloseFile(Handle h);
@@ -87,9 +102,16 @@ uint32_t GetAttributes(const std::string& path);  // InvalidAttributes when miss
 bool SetAttributes(const std::string& path, uint32_t attributes);
 /// True when the name exists and is not a directory.
 bool FileExists(const std::string& path);
+/// Fails with ErrAccessDenied on a read-only file or a directory; a link is removed, never
+/// its target.
 bool DeleteFile(const std::string& path);
+/// Fails with ErrAlreadyExists when the name exists, ErrPathNotFound without a parent.
 bool CreateDirectory(const std::string& path);
+/// Removes an empty directory, or a link to a directory (not what it points to).
 bool RemoveDirectory(const std::string& path);
+/// An identity of the file or directory a path names (links followed): two paths name the
+/// same object when both numbers match. Lets a walk avoid entering a directory twice.
+bool FileIdentity(const std::string& path, uint64_t& volume, uint64_t& index);
 /// GetFullPathNameA: absolute, "." and ".." resolved, "\" as separator on both platforms.
 std::string FullPath(const std::string& path);
 /// Directory part of a path up to and including its last separator (or ":" on Windows).
@@ -112,6 +134,7 @@ struct LocalTime {
 };
 LocalTime GetLocalTime();
 /// FILETIME (UTC) to local time, then to DOS date (high 16 bits) and time (low 16 bits).
+/// Times outside the DOS range (1980 to 2107) are clamped to its first or last second.
 uint32_t FileTimeToDosTime(uint64_t fileTime);
 
 // --- Operating system -------------------------------------------------------------------
@@ -137,8 +160,38 @@ bool WaitKey(int& character);
 /// A message box; on POSIX caption and text go to standard error as one block.
 /// flags are the MessageBoxA style bits. Returns the box's result (IDOK = 1).
 int MessageBox(const std::string& caption, const std::string& text, uint32_t flags);
+
+// --- Windows for the centred message box (POSIX: no windows, nothing is moved) ----------
+using Window = intptr_t;
+struct Rect {
+    int32_t left, top, right, bottom;
+};
+/// MessageBoxA with an owner window; POSIX: as MessageBox (the answer is the default
+/// button's id).
+int MessageBoxOwned(Window owner, const std::string& caption, const std::string& text,
+                    uint32_t flags);
+/// GetLastActivePopup (0 for no window).
+Window LastActivePopup(Window owner);
+/// The procedure of a computer-based-training hook: hook code, window, event data.
+using HookProc = intptr_t (*)(int code, intptr_t wParam, intptr_t lParam);
+/// SetWindowsHookExA(WH_CBT) for the calling thread only; 0 when none is installed (always
+/// on POSIX). One such hook at a time.
+Handle SetCbtHook(HookProc proc);
+/// CallNextHookEx.
+intptr_t CallNextHook(Handle hook, int code, intptr_t wParam, intptr_t lParam);
+/// UnhookWindowsHookEx.
+bool RemoveHook(Handle hook);
+/// GetWindowRect, screen coordinates.
+bool GetWindowRect(Window w, Rect& r);
+/// SetWindowPos to (x, y) without resizing, reordering or activating.
+bool MoveWindowTo(Window w, int32_t x, int32_t y);
+/// GetSystemMetrics(SM_CXSCREEN / SM_CYSCREEN); POSIX 0 and 0.
+void GetScreenSize(int32_t& width, int32_t& height);
+/// SystemParametersInfoA(SPI_GETWORKAREA); POSIX an empty rectangle.
+Rect GetWorkArea();
 /// Calls handler once when the user interrupts the process (Ctrl+C, the console closed,
-/// SIGTERM/SIGHUP); the process then ends with a non-zero code.
+/// SIGTERM/SIGHUP); the process then ends with a non-zero code (POSIX 128 + the signal).
+/// The handler runs in signal context on POSIX: it should only release what it must.
 void OnInterrupt(void (*handler)());
 
 // --- Version resources ------------------------------------------------------------------
@@ -146,7 +199,9 @@ void OnInterrupt(void (*handler)());
 /// dwFileVersionMS / LS); false when the file has none or cannot be read.
 bool FileVersion(const std::string& path, uint32_t& ms, uint32_t& ls);
 /// Same, read from a PE image in memory with our own parser (hardened; used by the
-/// POSIX backend and by tests and fuzzers on both platforms).
+/// POSIX backend and by tests and fuzzers on both platforms). It takes the version
+/// resource with id 1 (else the first), its first language, and needs the
+/// VS_FIXEDFILEINFO signature.
 bool PeFileVersion(const unsigned char* data, size_t size, uint32_t& ms, uint32_t& ls);
 
 // --- Dynamic libraries ------------------------------------------------------------------
