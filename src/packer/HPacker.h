@@ -20,7 +20,7 @@ using TProgressProc = bool (*)(const std::string& fileName, int32_t fileSize, in
 /// An exception raised by a handler inside a callback never crosses the library: it is kept
 /// and raised again by AddFile or Close once the library's export has returned.
 class TPacker {
-public:
+  public:
     /// Loads ProgramDir() + "Pack.dll" and calls its Create. Raises EKestError with
     /// "Can't load pack library" or "Important functions was not found in the pack library".
     TPacker(const std::string& packageFileName, TDiskSpaceProc diskSpace, TProgressProc progress,
@@ -50,7 +50,7 @@ public:
     /// HashString as 64 upper-case hexadecimal digits.
     static std::string HashStringHex(const std::string& text);
 
-private:
+  private:
     using TKey = std::array<uint8_t, 32>;
 
     void* Library = nullptr;
