@@ -1,0 +1,9 @@
+// CRC-64 as the package uses it (ECMA-182, reflected, all-ones start and final XOR: the
+// check of the .xz format), computed here so that the parser needs no codec library.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+/// Continues a CRC over more bytes; start with crc = 0.
+uint64_t Crc64Update(uint64_t crc, const void* data, size_t size);

@@ -1,0 +1,127 @@
+#include "KestxDecode.h"
+
+#include <lzma.h>
+
+#include <string>
+#include <vector>
+
+#include "KestxErrors.h"
+
+namespace {
+
+// The largest dictionary liblzma's LZMA2 accepts; a larger one in the start record is damage.
+constexpr uint32_t MaxDictSize = 1536u << 20;
+// Enough for any .xz stream that the library writes (two threads, preset 9).
+constexpr uint64_t XzMemLimit = 1024ull << 20;
+constexpr size_t OutChunk = 256 * 1024;
+
+std::string LzmaError(lzma_ret r) {
+    switch (r) {
+        case LZMA_MEM_ERROR:
+            return "out of memory";
+        case LZMA_MEMLIMIT_ERROR:
+            return "the stream needs too much memory";
+        case LZMA_FORMAT_ERROR:
+            return "not an .xz stream";
+        case LZMA_OPTIONS_ERROR:
+            return "unsupported compression options";
+        case LZMA_DATA_ERROR:
+            return "compressed data is corrupt";
+        case LZMA_BUF_ERROR:
+            return "compressed data is truncated";
+        default:
+            return "decoder error " + std::to_string(static_cast<int>(r));
+    }
+}
+
+[[noreturn]] void Corrupt(const std::string& name, const std::string& what) {
+    throw EKestxData("corrupt data in '" + name + "': " + what);
+}
+
+}  // namespace
+
+struct TPayloadDecoder::TCodec {
+    lzma_stream Strm = LZMA_STREAM_INIT;
+    bool Ended = false;
+    std::vector<unsigned char> Out = std::vector<unsigned char>(OutChunk);
+    ~TCodec() { lzma_end(&Strm); }
+};
+
+TPayloadDecoder::TPayloadDecoder(const TPackageInfo& package) : DictSize(package.DictSize) {}
+
+TPayloadDecoder::~TPayloadDecoder() = default;
+
+void TPayloadDecoder::BeginFile(const TFileEntry& file, TByteSink& sink) {
+    File = &file;
+    Sink = &sink;
+    Produced = 0;
+    if (file.Codec == CodecSolid && !Solid) {
+        if (DictSize < LZMA_DICT_SIZE_MIN || DictSize > MaxDictSize)
+            Corrupt(file.Name, "impossible dictionary size " + std::to_string(DictSize));
+        lzma_options_lzma opt{};
+        opt.dict_size = DictSize;
+        lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &opt}, {LZMA_VLI_UNKNOWN, nullptr}};
+        auto codec = std::make_unique<TCodec>();
+        const lzma_ret r = lzma_raw_decoder(&codec->Strm, filters);
+        if (r != LZMA_OK) Corrupt(file.Name, LzmaError(r));
+        Solid = std::move(codec);
+    } else if (file.Codec == CodecXz) {
+        Own = std::make_unique<TCodec>();
+        const lzma_ret r = lzma_stream_decoder(&Own->Strm, XzMemLimit, 0);
+        if (r != LZMA_OK) Corrupt(file.Name, LzmaError(r));
+    }
+}
+
+void TPayloadDecoder::Emit(const unsigned char* data, size_t size) {
+    if (size > File->Size - Produced)
+        Corrupt(File->Name, "more bytes than its size of " + std::to_string(File->Size));
+    Produced += size;
+    Sink->Write(data, size);
+}
+
+void TPayloadDecoder::RunCodec(TCodec& codec, const unsigned char* data, size_t size, bool finish) {
+    codec.Strm.next_in = data;
+    codec.Strm.avail_in = size;
+    for (;;) {
+        if (codec.Ended) {
+            if (codec.Strm.avail_in) Corrupt(File->Name, "data after the end of its stream");
+            return;
+        }
+        codec.Strm.next_out = codec.Out.data();
+        codec.Strm.avail_out = codec.Out.size();
+        const lzma_ret r = lzma_code(&codec.Strm, finish ? LZMA_FINISH : LZMA_RUN);
+        Emit(codec.Out.data(), codec.Out.size() - codec.Strm.avail_out);
+        if (r == LZMA_STREAM_END) {
+            codec.Ended = true;
+            continue;
+        }
+        if (r != LZMA_OK) Corrupt(File->Name, LzmaError(r));
+        // Done when all input is taken and the decoder had room to spare: it holds no more.
+        if (codec.Strm.avail_in == 0 && codec.Strm.avail_out != 0) return;
+    }
+}
+
+void TPayloadDecoder::Feed(const unsigned char* data, size_t size) {
+    switch (File->Codec) {
+        case CodecStored:
+            Emit(data, size);
+            break;
+        case CodecSolid:
+            if (size) RunCodec(*Solid, data, size, false);
+            break;
+        default:
+            if (size) RunCodec(*Own, data, size, false);
+            break;
+    }
+}
+
+void TPayloadDecoder::EndFile() {
+    if (File->Codec == CodecXz) {
+        RunCodec(*Own, nullptr, 0, true);
+        if (!Own->Ended) Corrupt(File->Name, "its .xz stream is incomplete");
+        Own.reset();
+    }
+    if (Produced != File->Size)
+        Corrupt(File->Name, "decoded " + std::to_string(Produced) + " of " +
+                                std::to_string(File->Size) + " bytes");
+}

@@ -1,0 +1,41 @@
+// Turning a file's payload (its decrypted data blocks) back into its bytes: stored, the
+// package's one solid LZMA2 stream, or an .xz stream of the file's own.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "KestxParse.h"
+
+/// Receives a file's decoded bytes.
+class TByteSink {
+  public:
+    virtual ~TByteSink() = default;
+    virtual void Write(const unsigned char* data, size_t size) = 0;
+};
+
+class TPayloadDecoder {
+  public:
+    explicit TPayloadDecoder(const TPackageInfo& package);
+    ~TPayloadDecoder();
+    TPayloadDecoder(const TPayloadDecoder&) = delete;
+    TPayloadDecoder& operator=(const TPayloadDecoder&) = delete;
+
+    void BeginFile(const TFileEntry& file, TByteSink& sink);
+    void Feed(const unsigned char* data, size_t size);
+    /// Raises EKestxData unless the payload gave exactly the file's size.
+    void EndFile();
+
+  private:
+    struct TCodec;
+    void Emit(const unsigned char* data, size_t size);
+    void RunCodec(TCodec& codec, const unsigned char* data, size_t size, bool finish);
+
+    uint32_t DictSize;
+    std::unique_ptr<TCodec> Solid;
+    std::unique_ptr<TCodec> Own;
+    const TFileEntry* File = nullptr;
+    TByteSink* Sink = nullptr;
+    uint64_t Produced = 0;
+};

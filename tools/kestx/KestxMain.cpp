@@ -1,0 +1,37 @@
+// kestx: lists, verifies and extracts what KestBuild built.
+#include <exception>
+#include <iostream>
+#include <new>
+
+#include "KestxArgs.h"
+#include "KestxErrors.h"
+#include "KestxNative.h"
+#include "KestxReader.h"
+
+int main(int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
+    try {
+        const TKestxArgs args = ParseKestxArgs(std::vector<std::string>(argv + 1, argv + argc));
+        if (args.Command == TKestxCommand::Help) {
+            std::cout << KestxUsageText();
+            return KestxExitOk;
+        }
+        TKestxStreams io{std::cout, std::cerr, StderrIsTerminal() ? &std::cerr : nullptr};
+        const int code = RunKestxCommand(args, io);
+        std::cout.flush();
+        return code;
+    } catch (const EKestxUsage& e) {
+        std::cerr << "kestx: " << e.what() << "\n\n" << KestxUsageText();
+        return KestxExitUsage;
+    } catch (const EKestxData& e) {
+        std::cout.flush();
+        std::cerr << "kestx: error: " << e.what() << "\n";
+        return KestxExitData;
+    } catch (const std::bad_alloc&) {
+        std::cerr << "kestx: error: out of memory\n";
+        return KestxExitData;
+    } catch (const std::exception& e) {
+        std::cerr << "kestx: error: " << e.what() << "\n";
+        return KestxExitData;
+    }
+}
