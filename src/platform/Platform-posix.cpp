@@ -979,4 +979,6 @@ std::string AnsiToOem(const std::string& s) {
     return s;
 }
 
+bool CaseInsensitiveFileNames() { return false; }
+
 }  // namespace Plat

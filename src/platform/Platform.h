@@ -116,6 +116,9 @@ bool FileIdentity(const std::string& path, uint64_t& volume, uint64_t& index);
 std::string FullPath(const std::string& path);
 /// Directory part of a path up to and including its last separator (or ":" on Windows).
 std::string::size_type LastDelimiter(const std::string& path);
+/// True where the file system ignores letter case in names (Windows); false on POSIX,
+/// where an upper-cased spelling of a path names another file.
+bool CaseInsensitiveFileNames();
 
 // --- Well-known directories (no trailing separator unless stated) ----------------------
 std::string CurrentDir();
