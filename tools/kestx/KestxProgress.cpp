@@ -25,6 +25,8 @@ std::string FormatProgress(uint64_t done, uint64_t total, const std::string& lab
             line += label;
         else if (room > 3)
             line += "..." + label.substr(label.size() - (room - 3));
+        else
+            line += label.substr(label.size() - room);
     }
     return line.substr(0, columns);
 }
