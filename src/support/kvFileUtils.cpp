@@ -176,6 +176,9 @@ bool DeleteEntry(const std::string& dir, const TSearchRecEx& rec, bool removeRoo
     const uint32_t attrs = rec.Attributes;
     if (attrs == Plat::AttrVolumeLabel) return true;
     const std::string path = AddBackslash(dir) + rec.Name;
+    // A link goes itself; what it points to is not ours to delete (nor to make writable).
+    if (attrs & Plat::AttrReparsePoint)
+        return attrs & Plat::AttrDirectory ? Plat::RemoveDirectory(path) : Plat::DeleteFile(path);
     if (attrs & Plat::AttrDirectory) return DeleteTree(path, removeRoot);
     if (attrs & Plat::AttrVolumeLabel) return true;
     return ForceDeleteFile(path);

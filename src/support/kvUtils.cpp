@@ -10,8 +10,12 @@ namespace {
 constexpr uint32_t MbIconError = 16;
 constexpr uint32_t MbTaskModal = 8192;
 
+constexpr int HcbtActivate = 5;
+
 std::string ErrorCaptionText;
 uint32_t MessageBoxFlagsValue = 0;
+Plat::Window MessageBoxOwner = 0;
+Plat::Handle HookHandle = 0;
 
 const char* KindName(TOSKind kind) {
     static const char* const names[] = {"32s", "95", "98", "NT", "2000"};
@@ -113,11 +117,59 @@ std::string ErrorBoxCaption() {
 }
 
 void ShowError(const std::string& message) {
-    CenteredMessageBox(ErrorBoxCaption(), message, MbIconError);
+    CenteredMessageBox(Plat::LastActivePopup(MessageBoxOwner), ErrorBoxCaption(), message,
+                       MbIconError);
+}
+
+namespace {
+
+void RemoveCenterHook() {
+    if (HookHandle == 0) return;
+    Plat::RemoveHook(HookHandle);
+    HookHandle = 0;
+}
+
+/// Removes the hook when the box returns, also when it returns by an exception.
+class THookScope {
+  public:
+    THookScope() = default;
+    ~THookScope() { RemoveCenterHook(); }
+    THookScope(const THookScope&) = delete;
+    THookScope& operator=(const THookScope&) = delete;
+};
+
+}  // namespace
+
+intptr_t CenterHookProc(int code, intptr_t wParam, intptr_t lParam) {
+    // Only the first activation, which is the message box's own, is handled.
+    if (code != HcbtActivate) return 0;
+    CenterWindow(static_cast<Plat::Window>(wParam));
+    const intptr_t result = Plat::CallNextHook(HookHandle, code, wParam, lParam);
+    RemoveCenterHook();
+    return result;
+}
+
+int CenteredMessageBox(Plat::Window owner, const std::string& caption, const std::string& text,
+                       uint32_t flags) {
+    THookScope scope;
+    HookHandle = Plat::SetCbtHook(CenterHookProc);
+    return Plat::MessageBoxOwned(owner, caption, text, MessageBoxFlagsValue | MbTaskModal | flags);
 }
 
 int CenteredMessageBox(const std::string& caption, const std::string& text, uint32_t flags) {
-    return Plat::MessageBox(caption, text, MessageBoxFlagsValue | MbTaskModal | flags);
+    return CenteredMessageBox(0, caption, text, flags);
+}
+
+void CenterWindow(Plat::Window w) {
+    Plat::Rect r{};
+    if (!Plat::GetWindowRect(w, r)) return;
+    const Plat::Rect a = Plat::GetWorkArea();
+    int32_t sw = 0;
+    int32_t sh = 0;
+    Plat::GetScreenSize(sw, sh);
+    const TRect target = CenterRect(MakeRect(a.left, a.top, a.right, a.bottom),
+                                    MakeRect(r.left, r.top, r.right, r.bottom), sw, sh);
+    Plat::MoveWindowTo(w, target.Left, target.Top);
 }
 
 TRect MakeRect(int32_t left, int32_t top, int32_t right, int32_t bottom) {

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "Platform.h"
+
 enum TOSKind : uint8_t { osWin32s, osWin95, osWin98, osWinNT, osWin2000 };
 
 struct TOSVersion {
@@ -48,7 +50,15 @@ uint32_t MessageBoxFlags();
 /// The caption of the error box: the set caption, or "Error" when none is set.
 std::string ErrorBoxCaption();
 void ShowError(const std::string& message);
+/// A message box with the style bits of MessageBoxFlags, task-modal and the given flags,
+/// centred in the work area by a one-shot hook that is gone when the box returns.
+int CenteredMessageBox(Plat::Window owner, const std::string& caption, const std::string& text,
+                       uint32_t flags);
 int CenteredMessageBox(const std::string& caption, const std::string& text, uint32_t flags);
+/// The centring hook's procedure: centres the first window activated, then unhooks.
+intptr_t CenterHookProc(int code, intptr_t wParam, intptr_t lParam);
+/// Moves a window, keeping its size, to the centre of the work area, within the screen.
+void CenterWindow(Plat::Window w);
 
 std::string GetTempDir();
 /// The choice behind GetTempDir, from the platform's answers: the temporary path with a
