@@ -32,3 +32,8 @@ int TokenPosition(int n, const std::string& text, const TCharSet& delimiters);
 std::string GetToken(int n, const std::string& text, const TCharSet& delimiters);
 void SplitToList(const std::string& text, TStringList& list, const TCharSet& delimiters);
 void SetNameValue(TStringList& list, const std::string& name, const std::string& value);
+
+/// The 32-bit integer conversion of the INI readers: optional leading spaces, then "$" and
+/// hexadecimal digits (a 32-bit pattern, "$FFFFFFFF" is -1) or an optional sign and decimal
+/// digits from -2147483647 to 2147483647, with nothing after the digits. False otherwise.
+bool TryStrToInt32(const std::string& text, int32_t& value);

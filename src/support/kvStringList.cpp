@@ -12,16 +12,24 @@ int TStringList::Add(const std::string& s, void* object) {
         return index;
     }
     Items.push_back({s, object});
+    ++Changes;
     return Count() - 1;
 }
 
 void TStringList::Insert(int index, const std::string& s, void* object) {
     Items.insert(Items.begin() + index, Item{s, object});
+    ++Changes;
 }
 
-void TStringList::Delete(int index) { Items.erase(Items.begin() + index); }
+void TStringList::Delete(int index) {
+    Items.erase(Items.begin() + index);
+    ++Changes;
+}
 
-void TStringList::Clear() { Items.clear(); }
+void TStringList::Clear() {
+    Items.clear();
+    ++Changes;
+}
 
 int TStringList::IndexOf(const std::string& s) {
     if (IsSorted) {
@@ -59,6 +67,7 @@ void TStringList::SetSorted(bool sorted) {
             return Plat::AnsiCompareIgnoreCase(a.Str, b.Str) < 0;
         });
     IsSorted = sorted;
+    ++Changes;
 }
 
 bool TStringList::Find(const std::string& s, int& index) const {

@@ -2,18 +2,22 @@
 // with case-insensitive look-ups and an optional sorted mode with binary search.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 class TStringList {
-public:
+  public:
     virtual ~TStringList() = default;
 
     int Count() const { return static_cast<int>(Items.size()); }
     const std::string& operator[](int i) const { return Items[i].Str; }
     const std::string& Strings(int i) const { return Items[i].Str; }
     void* Objects(int i) const { return Items[i].Object; }
-    void SetString(int i, const std::string& s) { Items[i].Str = s; }
+    void SetString(int i, const std::string& s) {
+        Items[i].Str = s;
+        ++Changes;
+    }
     void SetObject(int i, void* o) { Items[i].Object = o; }
 
     /// Appends (or, in sorted mode, inserts at the sorted position); the new index.
@@ -37,11 +41,16 @@ public:
     /// insertion index.
     bool Find(const std::string& s, int& index) const;
 
-private:
+    /// Changes whenever an entry's string, position or presence changes, so that derived
+    /// lists can tell whether an index they keep over the strings is still current.
+    uint64_t ChangeStamp() const { return Changes; }
+
+  private:
     struct Item {
         std::string Str;
         void* Object;
     };
     std::vector<Item> Items;
     bool IsSorted = false;
+    uint64_t Changes = 0;
 };
