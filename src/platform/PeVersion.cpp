@@ -114,7 +114,8 @@ bool FindEntry(const Image& img, uint64_t base, uint64_t dirOffset, uint32_t id,
     if (total == 0 || !img.Has(entries, total * ResourceEntrySize)) return false;
     for (uint64_t i = named; i < total && id != 0xFFFFFFFFu; ++i) {
         uint32_t name = 0;
-        if (img.U32(entries + i * ResourceEntrySize, name) && name == id) return img.U32(entries + i * ResourceEntrySize + 4, target);
+        if (img.U32(entries + i * ResourceEntrySize, name) && name == id)
+            return img.U32(entries + i * ResourceEntrySize + 4, target);
     }
     if (id != 0xFFFFFFFFu && !fallback) return false;
     return img.U32(entries + 4, target);

@@ -271,88 +271,10 @@ bool LockForSharing(int fd, uint32_t access, uint32_t share) {
 
 // --- Directory search -------------------------------------------------------------------
 
-// Win32 wildcard tokens: '?' also matches nothing before a dot or at the end, '*' before
-// a dot stops at the name's last dot, and a dot before a wildcard or at the end also
-// matches the end of the name; so "*.*" matches every name and "*." names without a dot.
-enum class Tok { Char, Star, DosStar, DosQm, DosDot };
-struct Token {
-    Tok kind;
-    char c;
-};
-
-std::vector<Token> Tokenize(const std::string& mask) {
-    std::vector<Token> out;
-    for (size_t i = 0; i < mask.size(); ++i) {
-        char c = mask[i], next = i + 1 < mask.size() ? mask[i + 1] : '\0';
-        if (c == '?')
-            out.push_back({Tok::DosQm, c});
-        else if (c == '*')
-            out.push_back({next == '.' ? Tok::DosStar : Tok::Star, c});
-        else if (c == '.' && (next == '?' || next == '*' || next == '\0'))
-            out.push_back({Tok::DosDot, c});
-        else
-            out.push_back({Tok::Char, FoldAscii(c)});
-    }
-    return out;
-}
-
-bool MatchFrom(const std::vector<Token>& t, size_t ti, const std::string& n, size_t ni,
-               size_t lastDot) {
-    while (ti < t.size()) {
-        const Token& k = t[ti];
-        switch (k.kind) {
-            case Tok::Char:
-                if (ni >= n.size() || FoldAscii(n[ni]) != k.c) return false;
-                ++ti, ++ni;
-                break;
-            case Tok::DosQm:
-                if (ni < n.size() && n[ni] != '.') ++ni;
-                ++ti;
-                break;
-            case Tok::DosDot:
-                if (ni < n.size()) {
-                    if (n[ni] != '.') return false;
-                    ++ni;
-                }
-                ++ti;
-                break;
-            case Tok::Star:
-            case Tok::DosStar: {
-                size_t limit = n.size();
-                if (k.kind == Tok::DosStar && lastDot != std::string::npos && lastDot >= ni)
-                    limit = lastDot;
-                for (size_t j = ni; j <= limit; ++j)
-                    if (MatchFrom(t, ti + 1, n, j, lastDot)) return true;
-                return false;
-            }
-        }
-    }
-    return ni == n.size();
-}
-
-bool MatchMask(const std::vector<Token>& tokens, const std::string& name) {
-    return MatchFrom(tokens, 0, name, 0, name.rfind('.'));
-}
-
-bool IsMatchAll(const std::string& mask) {
-    return mask == "*" || mask == "*.*";
-}
-
 struct Search {
     std::vector<FindData> entries;
     size_t next = 0;
 };
-
-// NTFS order: "." and ".." first, then by upper-cased name; the raw bytes break ties so
-// that names differing only in case (possible here) keep a fixed order.
-bool NtfsLess(const FindData& a, const FindData& b) {
-    int ra = a.name == "." ? 0 : a.name == ".." ? 1 : 2;
-    int rb = b.name == "." ? 0 : b.name == ".." ? 1 : 2;
-    if (ra != rb) return ra < rb;
-    std::string ua = Upper(a.name), ub = Upper(b.name);
-    if (ua != ub) return ua < ub;
-    return a.name < b.name;
-}
 
 bool EntryData(const std::string& dir, const std::string& name, FindData& fd) {
     std::string full = dir + "/" + name;
@@ -369,16 +291,15 @@ bool EntryData(const std::string& dir, const std::string& name, FindData& fd) {
 bool ListDirectory(const std::string& dir, const std::string& pattern, Search& s) {
     DIR* d = opendir(dir.c_str());
     if (!d) return Fail(errno == ENOENT || errno == ENOTDIR ? ErrPathNotFound : MapErrno(errno));
-    bool all = IsMatchAll(pattern);
-    std::vector<Token> tokens = Tokenize(pattern);
     while (dirent* e = readdir(d)) {
         std::string name = e->d_name;
         FindData fd;
-        if ((all || MatchMask(tokens, name)) && EntryData(dir, name, fd))
+        if (MatchesFindMask(pattern, name) && EntryData(dir, name, fd))
             s.entries.push_back(std::move(fd));
     }
     closedir(d);
-    std::sort(s.entries.begin(), s.entries.end(), NtfsLess);
+    std::sort(s.entries.begin(), s.entries.end(),
+              [](const FindData& a, const FindData& b) { return FindOrderLess(a.name, b.name); });
     return true;
 }
 
@@ -979,6 +900,8 @@ std::string AnsiToOem(const std::string& s) {
     return s;
 }
 
-bool CaseInsensitiveFileNames() { return false; }
+bool CaseInsensitiveFileNames() {
+    return false;
+}
 
 }  // namespace Plat

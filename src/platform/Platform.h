@@ -96,6 +96,11 @@ Handle FindFirst(const std::string& mask, FindData& data);
 /// The next entry; false with LastError() 18 at the end.
 bool FindNext(Handle h, FindData& data);
 void FindClose(Handle h);
+/// Whether a name matches a search mask under the Win32 rules (ASCII case folded): "?"
+/// also matches nothing before a dot or at the end, "*." matches names without a dot.
+bool MatchesFindMask(const std::string& mask, const std::string& name);
+/// The listing order: "." and ".." first, then by upper-cased name (ASCII fold, byte order).
+bool FindOrderLess(const std::string& a, const std::string& b);
 
 // --- Names and attributes -------------------------------------------------------------
 uint32_t GetAttributes(const std::string& path);  // InvalidAttributes when missing
