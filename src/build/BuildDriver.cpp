@@ -67,6 +67,17 @@ std::string CreateBuildDir() {
     throw EInOutError("Cannot create a build directory in " + temp);
 }
 
+// An INI object still cached for the copy in the build directory would hold its file open
+// (so the directory could not be removed on Windows) and write into it after removal.
+void ReleaseRuntimeIni(const std::string& runtimeIni) noexcept {
+    if (runtimeIni.empty()) return;
+    try {
+        ProfileDropIni(runtimeIni);
+    } catch (...) {
+        // The file is about to be removed with the directory; what it held no longer counts.
+    }
+}
+
 // Scope A: the link list and the build directory, left after scope B on every path.
 class TLinkScope {
   public:
@@ -80,6 +91,7 @@ class TLinkScope {
         TBuildState& state = BuildState();
         state.LinkList = nullptr;
         Links.Clear();
+        ReleaseRuntimeIni(state.RuntimeIni);
         DeleteTree(state.BuildDir, true);
         InterruptBuildDir.clear();
     }

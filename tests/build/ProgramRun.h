@@ -1,0 +1,30 @@
+// Runs a program the way a user does from a shell (current directory, environment,
+// standard input not a console) and collects what it wrote and its exit code. The same
+// code drives the native program and, in the Windows test run under Wine, KestBuild.exe.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+struct TRunResult {
+    int ExitCode = -1;
+    std::string Out;  // standard output, "\r" removed
+    std::string Err;
+    std::vector<std::string> OutLines() const;
+};
+
+using TEnvList = std::vector<std::pair<std::string, std::string>>;
+
+/// True in the Windows build (commands go through cmd.exe there).
+bool IsWindowsHost();
+/// An absolute path in the host's own form (for command lines).
+std::string HostPath(const std::string& path);
+/// Runs program with arguments in directory cwd with extra environment variables;
+/// standard input comes from the null device.
+TRunResult RunProgram(const std::string& cwd, const std::string& program,
+                      const std::vector<std::string>& arguments, const TEnvList& env = {});
+/// The same, started in the background; returns at once. POSIX only: the process id.
+int StartProgram(const std::string& cwd, const std::string& program,
+                 const std::vector<std::string>& arguments, const TEnvList& env,
+                 const std::string& outFile);
