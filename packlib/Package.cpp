@@ -103,7 +103,7 @@ bool TPackage::AddFile(const char* sourceName, const char* storedName) {
     if (!WriteFile(job)) return Break();
     fields.clear();
     PackFormat::Put64(fields, job.Crc);
-    if (!WriteRecordHeader(PackFormat::RecFileEnd, fields)) return Break();
+    if (!WriteRecordHeader(PackFormat::RecFileEnd, fields) || !Writer.Flush()) return Break();
     ++FileCount;
     return true;
 }
@@ -118,13 +118,29 @@ bool TPackage::WriteFile(TFileJob& job) {
     OutBuffer.clear();
     while (job.Done < job.Size) {
         if (!PumpInput(job)) return false;
-        // Mid-file reports only carry output; the last one below always comes.
-        if (job.Done < job.Size && !OutBuffer.empty() && !Report(job, OutBuffer)) return false;
+        if (job.Done < job.Size && !ReportReady(job, false)) return false;
     }
     if (std::fgetc(job.File) != EOF || std::ferror(job.File)) return false;  // grew meanwhile
     if (job.Codec == PackFormat::CodecSolid && !Solid.Flush(OutBuffer)) return false;
     if (job.Codec == PackFormat::CodecXz && !job.Threaded.Finish(OutBuffer)) return false;
-    return Report(job, OutBuffer);
+    return ReportReady(job, true);
+}
+
+bool TPackage::ReportReady(TFileJob& job, bool last) {
+    if (job.Codec == PackFormat::CodecXz) {
+        // The threads hand out output when they are done with it, so its amount at any
+        // moment depends on timing. Cutting it into fixed-size blocks (and always keeping
+        // some back for the last report) keeps the package the same on every run.
+        while (OutBuffer.size() > ReportStep) {
+            Block.assign(OutBuffer.begin(), OutBuffer.begin() + ptrdiff_t(ReportStep));
+            OutBuffer.erase(OutBuffer.begin(), OutBuffer.begin() + ptrdiff_t(ReportStep));
+            if (!Report(job, Block)) return false;
+        }
+        return last ? Report(job, OutBuffer) : true;
+    }
+    // Mid-file reports only carry output; the last one always comes.
+    if (last || !OutBuffer.empty()) return Report(job, OutBuffer);
+    return true;
 }
 
 bool TPackage::PumpInput(TFileJob& job) {

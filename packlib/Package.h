@@ -28,6 +28,7 @@ class TPackage {
     bool Start();
     bool WriteFile(TFileJob& job);
     bool PumpInput(TFileJob& job);
+    bool ReportReady(TFileJob& job, bool last);
     bool Report(TFileJob& job, std::vector<uint8_t>& block);
     bool WriteRecordHeader(uint8_t type, const std::vector<uint8_t>& fields);
     bool Break();
@@ -38,6 +39,7 @@ class TPackage {
     TLzmaCoder Solid;
     std::vector<uint8_t> ReadBuffer;
     std::vector<uint8_t> OutBuffer;
+    std::vector<uint8_t> Block;
     uint32_t FileCount = 0;
     bool Started = false;
     bool Closed = false;

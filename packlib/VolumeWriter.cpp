@@ -91,7 +91,6 @@ bool TVolumeWriter::Fail() {
 
 bool TVolumeWriter::Write(const uint8_t* data, size_t size) {
     if (Broken) return false;
-    Crc = lzma_crc64(data, size, Crc);
     while (size > 0) {
         if (File == nullptr || SliceRoom == 0) {
             if (File != nullptr && !CloseCurrent(0)) return false;
@@ -99,6 +98,8 @@ bool TVolumeWriter::Write(const uint8_t* data, size_t size) {
         }
         const size_t part = size < SliceRoom ? size : size_t(SliceRoom);
         if (!Buffer(data, part)) return false;
+        // Counted per part: a volume header links to the bytes before it only.
+        Crc = lzma_crc64(data, part, Crc);
         SliceRoom -= part;
         StreamBytes += part;
         data += part;

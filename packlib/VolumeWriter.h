@@ -22,6 +22,9 @@ class TVolumeWriter {
     /// Appends stream bytes; false (and failed for good) on any error or a "stop" answer.
     bool Write(const uint8_t* data, size_t size);
     bool Write(const std::vector<uint8_t>& bytes) { return Write(bytes.data(), bytes.size()); }
+    /// Hands what is buffered to the system, so that a file's bytes are out (or failed)
+    /// when its AddFile returns.
+    bool Flush() { return !Broken && (File == nullptr || FlushBuffer()); }
     /// Writes out what is buffered and ends the last volume as the package's last.
     bool Finish();
 

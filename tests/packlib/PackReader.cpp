@@ -1,0 +1,171 @@
+#include "PackReader.h"
+
+#include <lzma.h>
+
+#include <cstring>
+#include <stdexcept>
+
+#include "TestUtil.h"
+
+namespace PackReader {
+namespace {
+
+void Check(bool ok, const std::string& what) {
+    if (!ok) throw std::runtime_error(what);
+}
+
+uint64_t Get(const std::string& s, size_t pos, size_t bytes) {
+    Check(pos + bytes <= s.size(), "truncated at " + std::to_string(pos));
+    uint64_t v = 0;
+    for (size_t i = 0; i < bytes; ++i) v |= uint64_t(uint8_t(s[pos + i])) << (8 * i);
+    return v;
+}
+
+uint64_t Crc64(const std::string& s) {
+    return lzma_crc64(reinterpret_cast<const uint8_t*>(s.data()), s.size(), 0);
+}
+
+/// Checks one volume and returns its slice; last is set from the trailer's flag.
+std::string Slice(const std::string& v, uint32_t number, const std::string& before, bool& last) {
+    Check(v.size() >= 56, "volume too short");
+    Check(v.compare(0, 8, std::string("KESTPKG\x1A", 8)) == 0, "bad volume signature");
+    Check(Get(v, 8, 2) == 1 && Get(v, 10, 2) == 32, "bad version or header size");
+    Check(Get(v, 12, 4) == number, "wrong volume number");
+    Check(Get(v, 16, 8) == before.size(), "wrong stream offset");
+    Check(Get(v, 24, 8) == Crc64(before), "wrong link");
+    const size_t t = v.size() - 24;
+    Check(v.compare(t, 8, "KESTVEND") == 0, "missing volume trailer");
+    Check(Get(v, t + 8, 8) == v.size(), "trailer length mismatch");
+    Check(Get(v, t + 16, 4) == number, "trailer volume number mismatch");
+    const uint64_t flags = Get(v, t + 20, 4);
+    Check((flags & ~1ull) == 0, "unknown trailer flags");
+    last = flags == 1;
+    return v.substr(32, v.size() - 56);
+}
+
+class TDecoder {
+  public:
+    ~TDecoder() { lzma_end(&Stream); }
+    void InitRaw(uint32_t dictSize) {
+        lzma_options_lzma options{};
+        options.dict_size = dictSize;
+        lzma_filter filters[2] = {{LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+        Check(lzma_raw_decoder(&Stream, filters) == LZMA_OK, "raw decoder init");
+    }
+    void InitXz() {
+        Check(lzma_stream_decoder(&Stream, UINT64_MAX, 0) == LZMA_OK, "xz decoder init");
+    }
+    /// Decodes input and returns the output it yields; finish expects the stream end.
+    std::string Decode(const std::string& in, bool finish) {
+        std::string out;
+        Stream.next_in = reinterpret_cast<const uint8_t*>(in.data());
+        Stream.avail_in = in.size();
+        uint8_t buf[65536];
+        for (;;) {
+            Stream.next_out = buf;
+            Stream.avail_out = sizeof buf;
+            const lzma_ret ret = lzma_code(&Stream, finish ? LZMA_FINISH : LZMA_RUN);
+            out.append(reinterpret_cast<char*>(buf), sizeof buf - Stream.avail_out);
+            if (ret == LZMA_STREAM_END) return out;
+            Check(ret == LZMA_OK || (ret == LZMA_BUF_ERROR && !finish), "corrupt payload");
+            if (Stream.avail_in == 0 && Stream.avail_out != 0 && !finish) return out;
+            Check(ret == LZMA_OK, "xz stream does not end");
+        }
+    }
+
+  private:
+    lzma_stream Stream = LZMA_STREAM_INIT;
+};
+
+class TParser {
+  public:
+    TParser(const std::string& stream, const TBlockFilter& filter) : S(stream), Filter(filter) {}
+
+    TPackage Parse() {
+        TPackage p;
+        Check(Byte() == 0x50, "stream does not start with the package start record");
+        p.Level = Byte();
+        p.DictSize = uint32_t(Int(4));
+        if (p.Level != 0) Solid.InitRaw(p.DictSize);
+        for (;;) {
+            const size_t at = Pos;
+            const uint8_t type = Byte();
+            if (type == 0x5A) {
+                Check(Int(4) == p.Files.size(), "file count mismatch");
+                Check(Int(8) == Crc64(S.substr(0, at)), "stream checksum mismatch");
+                Check(Pos == S.size(), "bytes after the package end record");
+                return p;
+            }
+            Check(type == 0x46, "unexpected record type " + std::to_string(type));
+            p.Files.push_back(File());
+        }
+    }
+
+  private:
+    uint8_t Byte() { return uint8_t(Int(1)); }
+    uint64_t Int(size_t n) {
+        const uint64_t v = Get(S, Pos, n);
+        Pos += n;
+        return v;
+    }
+
+    TFile File() {
+        TFile f;
+        f.Codec = Byte();
+        f.Filter = Byte();
+        Check(f.Codec <= 2 && f.Filter == 0, "bad codec or filter");
+        const size_t nameLength = size_t(Int(2));
+        f.Size = Int(8);
+        Check(Pos + nameLength <= S.size(), "truncated name");
+        f.Name = S.substr(Pos, nameLength);
+        Pos += nameLength;
+        std::string payload;
+        while (Pos < S.size() && uint8_t(S[Pos]) == 0x44) {
+            ++Pos;
+            const size_t length = size_t(Int(4));
+            Check(Pos + length <= S.size(), "truncated block");
+            f.Blocks.push_back(S.substr(Pos, length));
+            Pos += length;
+            payload += Filter ? Filter(f, f.Blocks.size() - 1, f.Blocks.back()) : f.Blocks.back();
+        }
+        Check(!f.Blocks.empty(), "file without data block");
+        Check(Byte() == 0x45, "missing file end record");
+        f.Crc = Int(8);
+        f.Data = Decode(f.Codec, payload);
+        Check(f.Data.size() == f.Size, "decoded size mismatch for " + f.Name);
+        Check(Crc64(f.Data) == f.Crc, "checksum mismatch for " + f.Name);
+        return f;
+    }
+
+    std::string Decode(uint8_t codec, const std::string& payload) {
+        if (codec == 0) return payload;
+        if (codec == 1) return Solid.Decode(payload, false);
+        TDecoder xz;
+        xz.InitXz();
+        return xz.Decode(payload, true);
+    }
+
+    const std::string& S;
+    const TBlockFilter& Filter;
+    size_t Pos = 0;
+    TDecoder Solid;
+};
+
+}  // namespace
+
+TPackage Read(const std::function<std::string(uint32_t)>& volumeName, const TBlockFilter& filter) {
+    std::string stream;
+    bool last = false;
+    uint32_t number = 0;
+    while (!last) {
+        ++number;
+        const std::string name = volumeName(number);
+        Check(TestUtil::Exists(name), "missing volume " + std::to_string(number));
+        stream += Slice(TestUtil::ReadFile(name), number, stream, last);
+    }
+    TPackage p = TParser(stream, filter).Parse();
+    p.VolumeCount = number;
+    return p;
+}
+
+}  // namespace PackReader

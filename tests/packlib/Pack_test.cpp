@@ -1,0 +1,456 @@
+// Pack.dll driven through its exports, as the packer drives it, with recording callbacks;
+// packages are read back with the test reader written from the format document.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <list>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "PackApi.h"
+#include "PackReader.h"
+#include "Platform.h"
+#include "TestUtil.h"
+
+namespace {
+
+struct TReport {
+    const char* NamePtr;
+    std::string Name;
+    int32_t Reserved, FileSize, BlockSize, Done;
+    std::string Block;  // as the host leaves it
+    bool InsideAddFile;
+};
+
+// The callbacks carry no context, so what they record lives here.
+struct TRecorder {
+    std::string VolumeBase;
+    std::vector<int32_t> VolumeAsks;
+    std::vector<TReport> Reports;
+    std::vector<std::string> SpaceAsks;
+    int32_t SpaceAnswer = -1;
+    const char* FreeBytesOnAsk = nullptr;  // set as the fake free space when asked
+    size_t StopAtReport = SIZE_MAX;
+    bool ScrambleBlocks = false;
+    bool InsideAddFile = false;
+};
+TRecorder Rec;
+
+void KEST_PACKCALL OnVolumeName(int32_t volume, char* buffer) {
+    Rec.VolumeAsks.push_back(volume);
+    std::snprintf(buffer, 261, "%s.%d", Rec.VolumeBase.c_str(), int(volume));
+}
+
+void KEST_PACKCALL OnDiskSpace(const char* path, int32_t* answer);
+
+int32_t KEST_PACKCALL OnWrite(const char* fileName, int32_t reserved, int32_t fileSize,
+                              int32_t blockSize, int32_t done, void* block) {
+    char* bytes = static_cast<char*>(block);
+    // The packer encrypts in place; a stand-in that changes every byte shows that the
+    // library writes the block as the host left it.
+    if (Rec.ScrambleBlocks)
+        for (int32_t i = 0; i < blockSize; ++i) bytes[i] = char(bytes[i] ^ (0x5A + i));
+    Rec.Reports.push_back({fileName, fileName, reserved, fileSize, blockSize, done,
+                           std::string(bytes, size_t(blockSize)), Rec.InsideAddFile});
+    return Rec.Reports.size() == Rec.StopAtReport ? 0 : -1;
+}
+
+std::string Unscramble(const PackReader::TFile&, size_t, const std::string& block) {
+    std::string s = block;
+    for (size_t i = 0; i < s.size(); ++i) s[i] = char(s[i] ^ (0x5A + int(i)));
+    return s;
+}
+
+std::list<std::string> EnvStore;
+void SetEnv(const std::string& name, const std::string& value) {
+    // putenv keeps the pointer; an empty value counts as unset for the library.
+    EnvStore.push_back(name + "=" + value);
+    putenv(EnvStore.back().data());
+}
+
+void KEST_PACKCALL OnDiskSpace(const char* path, int32_t* answer) {
+    Rec.SpaceAsks.push_back(path);
+    if (Rec.FreeBytesOnAsk != nullptr) SetEnv("KEST_TEST_FREE_BYTES", Rec.FreeBytesOnAsk);
+    *answer = Rec.SpaceAnswer;
+}
+
+struct TLib {
+    void* Handle = nullptr;
+    TPackCreate Create = nullptr;
+    TPackAddFile AddFile = nullptr;
+    TPackClose Close = nullptr;
+};
+
+const TLib& Lib() {
+    static TLib lib = [] {
+        TLib l;
+        const std::string path = TestUtil::Env("KEST_BIN_DIR") + TestUtil::Sep() + "Pack.dll";
+        l.Handle = Plat::LoadLibrary(path);
+        if (l.Handle == nullptr) return l;
+        l.Create = reinterpret_cast<TPackCreate>(Plat::GetProcAddress(l.Handle, "Create"));
+        l.AddFile = reinterpret_cast<TPackAddFile>(Plat::GetProcAddress(l.Handle, "AddFile"));
+        l.Close = reinterpret_cast<TPackClose>(Plat::GetProcAddress(l.Handle, "Close"));
+        return l;
+    }();
+    return lib;
+}
+
+/// Bytes that compress somewhat, like real files: words from a small vocabulary with
+/// random runs mixed in.
+std::string MixedBytes(size_t size, uint32_t seed) {
+    std::mt19937 rng(seed);
+    static const char* words[] = {"alpha ", "setup ", "package ", "volume ", "\r\n", "data "};
+    std::string s;
+    s.reserve(size);
+    while (s.size() < size) {
+        if (rng() % 4 == 0)
+            for (int i = 0; i < 16; ++i) s.push_back(char(rng()));
+        else
+            s += words[rng() % 6];
+    }
+    s.resize(size);
+    return s;
+}
+
+std::string RandomBytes(size_t size, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::string s(size, '\0');
+    for (char& c : s) c = char(rng());
+    return s;
+}
+
+/// Long repeats compress fast, which keeps big-file cases quick.
+std::string Repeated(const std::string& part, int times) {
+    std::string s;
+    for (int i = 0; i < times; ++i) s += part;
+    return s;
+}
+
+struct TInput {
+    std::string Stored;
+    std::string Bytes;
+};
+
+class PackTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_NE(Lib().Handle, nullptr) << "Pack.dll did not load";
+        ASSERT_TRUE(Lib().Create && Lib().AddFile && Lib().Close);
+        Rec = TRecorder();
+        Rec.VolumeBase = Tmp / "Setup";
+        SetEnv("KEST_VOLUME_SIZE", "");
+        SetEnv("KEST_TEST_FREE_BYTES", "");
+    }
+    void TearDown() override {
+        SetEnv("KEST_VOLUME_SIZE", "");
+        SetEnv("KEST_TEST_FREE_BYTES", "");
+    }
+
+    std::string Source(const TInput& in) const { return Tmp / ("src_" + in.Stored); }
+
+    void Create(int32_t level) { Lib().Create(OnVolumeName, OnDiskSpace, OnWrite, level); }
+    int32_t Add(const std::string& source, const std::string& stored) {
+        Rec.InsideAddFile = true;
+        const int32_t r = Lib().AddFile(source.c_str(), stored.c_str());
+        Rec.InsideAddFile = false;
+        return r;
+    }
+
+    /// Packs the inputs at a level; every call must succeed.
+    void PackAll(const std::vector<TInput>& inputs, int32_t level) {
+        for (const TInput& in : inputs) TestUtil::WriteFile(Source(in), in.Bytes);
+        Create(level);
+        for (const TInput& in : inputs) ASSERT_NE(Add(Source(in), in.Stored), 0) << in.Stored;
+        ASSERT_NE(Lib().Close(), 0);
+    }
+
+    std::string VolumeName(uint32_t n) const {
+        std::string name = Rec.VolumeBase + "." + std::to_string(n);
+        for (char& c : name)
+            if (c == '\\' || c == '/') c = TestUtil::Sep();
+        return name;
+    }
+    PackReader::TPackage ReadBack(const PackReader::TBlockFilter& filter = nullptr) const {
+        return PackReader::Read([this](uint32_t n) { return VolumeName(n); }, filter);
+    }
+    void ExpectUnreadable() const {
+        EXPECT_THROW(ReadBack(), std::runtime_error) << "a broken package reads as complete";
+    }
+
+    TestUtil::TempDir Tmp;
+};
+
+// Every callback argument for files around the 1 MiB report step, stored and compressed.
+TEST_F(PackTest, ReportsEveryFileWithItsArgumentsAndRoundTrips) {
+    const size_t MiB = 1 << 20;
+    const std::vector<TInput> inputs = {
+        {"empty", ""},
+        {"one", "x"},
+        {"exact", MixedBytes(MiB, 1)},
+        {"over", RandomBytes(MiB + 1, 2)},
+        {"three", MixedBytes(3 * MiB + 5, 3)},
+    };
+    for (int level : {0, 1, 7}) {
+        SCOPED_TRACE("level " + std::to_string(level));
+        SetUp();
+        std::vector<std::string> sources;
+        for (const TInput& in : inputs) sources.push_back(Source(in));
+        for (const TInput& in : inputs) TestUtil::WriteFile(Source(in), in.Bytes);
+        Create(level);
+        std::vector<size_t> firstReport;
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            firstReport.push_back(Rec.Reports.size());
+            Rec.InsideAddFile = true;
+            ASSERT_NE(Lib().AddFile(sources[i].c_str(), inputs[i].Stored.c_str()), 0);
+            Rec.InsideAddFile = false;
+        }
+        firstReport.push_back(Rec.Reports.size());
+        ASSERT_NE(Lib().Close(), 0);
+        EXPECT_EQ(Rec.VolumeAsks, std::vector<int32_t>{1});
+        EXPECT_TRUE(Rec.SpaceAsks.empty());
+
+        const PackReader::TPackage pkg = ReadBack();
+        ASSERT_EQ(pkg.Files.size(), inputs.size());
+        EXPECT_EQ(pkg.Level, level);
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            SCOPED_TRACE(inputs[i].Stored);
+            const int32_t size = int32_t(inputs[i].Bytes.size());
+            const size_t from = firstReport[i], to = firstReport[i + 1];
+            ASSERT_GE(to - from, 1u) << "every file gets a report";
+            int32_t lastDone = 0;
+            for (size_t r = from; r < to; ++r) {
+                const TReport& rep = Rec.Reports[r];
+                EXPECT_EQ(rep.NamePtr, sources[i].c_str()) << "the caller's own string";
+                EXPECT_EQ(rep.Reserved, 0);
+                EXPECT_EQ(rep.FileSize, size);
+                EXPECT_TRUE(rep.InsideAddFile);
+                EXPECT_GE(rep.Done, lastDone);
+                if (r + 1 < to) {
+                    EXPECT_GT(rep.BlockSize, 0) << "only the last block may be empty";
+                }
+                lastDone = rep.Done;
+            }
+            EXPECT_EQ(lastDone, size) << "done reaches the size";
+            // Reports come about every MiB of input, not per small chunk.
+            EXPECT_LE(to - from, size_t(size) / MiB + 1);
+            if (level == 0) {
+                EXPECT_EQ(to - from, std::max<size_t>(1, (size + MiB - 1) / MiB));
+            }
+
+            const PackReader::TFile& f = pkg.Files[i];
+            EXPECT_EQ(f.Name, inputs[i].Stored);
+            EXPECT_EQ(f.Codec, level == 0 ? 0 : 1);
+            EXPECT_EQ(f.Data, inputs[i].Bytes);
+            ASSERT_EQ(f.Blocks.size(), to - from) << "one record per report";
+            for (size_t b = 0; b < f.Blocks.size(); ++b)
+                EXPECT_EQ(f.Blocks[b], Rec.Reports[from + b].Block);
+        }
+        EXPECT_EQ(Rec.Reports[firstReport[0]].BlockSize, 0) << "the empty file's one report";
+    }
+}
+
+// The host may rewrite blocks in place; the package keeps them as rewritten, block by block.
+TEST_F(PackTest, StoresBlocksAsTheHostLeftThem) {
+    Rec.ScrambleBlocks = true;
+    const std::vector<TInput> inputs = {{"a", MixedBytes(2500000, 4)}, {"b", "tiny"}, {"c", ""}};
+    PackAll(inputs, 5);
+    const PackReader::TPackage pkg = ReadBack(Unscramble);
+    ASSERT_EQ(pkg.Files.size(), 3u);
+    for (size_t i = 0; i < inputs.size(); ++i) EXPECT_EQ(pkg.Files[i].Data, inputs[i].Bytes);
+    EXPECT_THROW(ReadBack(), std::runtime_error) << "unscrambled blocks must not decode";
+}
+
+// A big file goes through the two-thread encoder as its own stream; the solid stream of
+// the small files around it goes on unbroken; two runs give the same bytes.
+TEST_F(PackTest, BigFileGetsItsOwnStreamAndOutputIsDeterministic) {
+    const std::vector<TInput> inputs = {{"before", MixedBytes(300000, 5)},
+                                        {"big", Repeated(MixedBytes(1 << 20, 6), 16)},
+                                        {"after", MixedBytes(300000, 5)}};
+    PackAll(inputs, 1);
+    const std::string first = TestUtil::ReadFile(VolumeName(1));
+    const PackReader::TPackage pkg = ReadBack();
+    ASSERT_EQ(pkg.Files.size(), 3u);
+    EXPECT_EQ(pkg.Files[0].Codec, 1);
+    EXPECT_EQ(pkg.Files[1].Codec, 2);
+    EXPECT_EQ(pkg.Files[2].Codec, 1);
+    for (size_t i = 0; i < inputs.size(); ++i) EXPECT_EQ(pkg.Files[i].Data, inputs[i].Bytes);
+    // The dictionary spans files: the repeat of the first file costs next to nothing.
+    size_t afterBytes = 0;
+    for (const std::string& b : pkg.Files[2].Blocks) afterBytes += b.size();
+    EXPECT_LT(afterBytes, 2000u);
+    ASSERT_GE(pkg.Files[1].Blocks.size(), 2u) << "a 16 MiB file reports as it goes";
+
+    Rec = TRecorder();
+    Rec.VolumeBase = Tmp / "Setup";
+    PackAll(inputs, 1);
+    EXPECT_TRUE(TestUtil::ReadFile(VolumeName(1)) == first) << "second run differs";
+}
+
+TEST_F(PackTest, LevelsOutOfRangeMapToDefaultAndTop) {
+    const struct {
+        int32_t Asked, InEffect;
+    } cases[] = {{-5, 7}, {-1, 7}, {0, 0}, {3, 3}, {9, 9}, {10, 9}, {1000, 9}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Asked);
+        SetUp();
+        PackAll({{"f", MixedBytes(5000, 7)}}, c.Asked);
+        const PackReader::TPackage pkg = ReadBack();
+        EXPECT_EQ(pkg.Level, c.InEffect);
+        EXPECT_EQ(pkg.DictSize == 0, c.InEffect == 0);
+        EXPECT_EQ(pkg.Files.at(0).Data, MixedBytes(5000, 7));
+    }
+}
+
+TEST_F(PackTest, EmptyPackageIsComplete) {
+    Create(7);
+    ASSERT_NE(Lib().Close(), 0);
+    EXPECT_TRUE(ReadBack().Files.empty());
+}
+
+// A small maximum splits the package; every volume but the last has exactly that size.
+TEST_F(PackTest, SplitsVolumesAtTheConfiguredSize) {
+    const struct {
+        std::string Setting;
+        uint64_t Size;
+    } cases[] = {{"8K", 8192}, {"5000", 5000}, {"100", 4096}};
+    const std::vector<TInput> inputs = {
+        {"a", RandomBytes(20000, 8)}, {"b", ""}, {"c", RandomBytes(9000, 9)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Setting);
+        SetUp();
+        SetEnv("KEST_VOLUME_SIZE", c.Setting);
+        PackAll(inputs, 0);
+        const PackReader::TPackage pkg = ReadBack();
+        ASSERT_EQ(pkg.Files.size(), 3u);
+        for (size_t i = 0; i < inputs.size(); ++i) EXPECT_EQ(pkg.Files[i].Data, inputs[i].Bytes);
+        ASSERT_GE(pkg.VolumeCount, 3u);
+        std::vector<int32_t> expected;
+        for (uint32_t n = 1; n <= pkg.VolumeCount; ++n) expected.push_back(int32_t(n));
+        EXPECT_EQ(Rec.VolumeAsks, expected) << "each volume asked for once, in order";
+        for (uint32_t n = 1; n < pkg.VolumeCount; ++n)
+            EXPECT_EQ(std::filesystem::file_size(VolumeName(n)), c.Size);
+        EXPECT_FALSE(TestUtil::Exists(VolumeName(pkg.VolumeCount + 1)));
+    }
+}
+
+// A reader notices a missing volume and a volume of another package in its place.
+TEST_F(PackTest, VolumesOfAnotherPackageDoNotFit) {
+    SetEnv("KEST_VOLUME_SIZE", "4K");
+    PackAll({{"a", RandomBytes(12000, 10)}}, 0);
+    const std::string second = TestUtil::ReadFile(VolumeName(2));
+    Rec.VolumeBase = Tmp / "Other";
+    PackAll({{"a", RandomBytes(12000, 11)}}, 0);
+    TestUtil::WriteFile(VolumeName(2), second);
+    EXPECT_THROW(ReadBack(), std::runtime_error);
+    std::filesystem::remove(VolumeName(2));
+    EXPECT_THROW(ReadBack(), std::runtime_error);
+}
+
+TEST_F(PackTest, AsksForDiskSpaceWithTheVolumeDirectory) {
+    const std::vector<TInput> inputs = {{"a", MixedBytes(100000, 12)}};
+    for (const TInput& in : inputs) TestUtil::WriteFile(Source(in), in.Bytes);
+    const std::string dir = std::filesystem::canonical(Tmp.Path()).string();
+
+    // Answer 0 after space was made: the library checks again and goes on.
+    SetEnv("KEST_TEST_FREE_BYTES", "1000");
+    Rec.SpaceAnswer = 0;
+    Rec.FreeBytesOnAsk = "1G";
+    Create(7);
+    EXPECT_NE(Add(Source(inputs[0]), "a"), 0);
+    EXPECT_NE(Lib().Close(), 0);
+    ASSERT_FALSE(Rec.SpaceAsks.empty());
+    EXPECT_EQ(std::filesystem::canonical(Rec.SpaceAsks[0]).string(), dir);
+    EXPECT_EQ(ReadBack().Files.at(0).Data, inputs[0].Bytes);
+
+    // Answer -1: the call fails, and so does everything after it.
+    SetUp();
+    SetEnv("KEST_TEST_FREE_BYTES", "0");
+    Rec.SpaceAnswer = -1;
+    Create(7);
+    EXPECT_EQ(Add(Source(inputs[0]), "a"), 0);
+    EXPECT_EQ(Rec.SpaceAsks.size(), 1u);
+    EXPECT_EQ(Add(Source(inputs[0]), "b"), 0);
+    EXPECT_EQ(Lib().Close(), 0);
+    ExpectUnreadable();
+}
+
+// Failures while writing make AddFile and Close return 0 and never leave a package that
+// reads as complete.
+TEST_F(PackTest, FailuresWhileWritingBreakThePackage) {
+    const std::vector<TInput> inputs = {{"a", MixedBytes(50000, 13)}};
+    for (const TInput& in : inputs) TestUtil::WriteFile(Source(in), in.Bytes);
+
+    SCOPED_TRACE("volume in a directory that does not exist");
+    Rec.VolumeBase = Tmp / "missing" + TestUtil::Sep() + "Setup";
+    Create(7);
+    EXPECT_EQ(Add(Source(inputs[0]), "a"), 0);
+    EXPECT_EQ(Lib().Close(), 0);
+
+    SCOPED_TRACE("host stops at the first block");
+    SetUp();
+    Rec.StopAtReport = 1;
+    Create(7);
+    EXPECT_EQ(Add(Source(inputs[0]), "a"), 0);
+    EXPECT_EQ(Lib().Close(), 0);
+    ExpectUnreadable();
+
+    SCOPED_TRACE("a fresh package after a broken one works");
+    SetUp();
+    PackAll(inputs, 7);
+    EXPECT_EQ(ReadBack().Files.at(0).Data, inputs[0].Bytes);
+}
+
+TEST_F(PackTest, WriteErrorOnAFullDevice) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+    TestUtil::WriteFile(Tmp / "src", RandomBytes(3 << 20, 14));
+    // Volume 1 is a link to the device, so every write to it fails.
+    std::filesystem::create_symlink("/dev/full", Tmp / "full.1");
+    Rec.VolumeBase = Tmp / "full";
+    Create(0);
+    const int32_t added = Add(Tmp / "src", "src");
+    const int32_t closed = Lib().Close();
+    EXPECT_EQ(added, 0);
+    EXPECT_EQ(closed, 0);
+}
+
+// Files that cannot be added are refused before anything is written; the package goes on.
+TEST_F(PackTest, RefusedFilesLeaveThePackageUsable) {
+    TestUtil::WriteFile(Tmp / "good", "good bytes");
+    const std::string huge = Tmp / "huge";
+    {
+        std::FILE* f = std::fopen(huge.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fclose(f);
+        std::filesystem::resize_file(huge, uint64_t(1) << 31);  // sparse: 2 GiB
+    }
+    Create(7);
+    EXPECT_EQ(Add(Tmp / "absent", "absent"), 0);
+    EXPECT_EQ(Add(huge, "huge"), 0);
+    EXPECT_EQ(Add(Tmp / "good", std::string(70000, 'n')), 0) << "name beyond 16 bits";
+    EXPECT_TRUE(Rec.Reports.empty());
+    EXPECT_NE(Add(Tmp / "good", "Data\\good"), 0);
+    EXPECT_NE(Lib().Close(), 0);
+    std::filesystem::remove(huge);
+    const PackReader::TPackage pkg = ReadBack();
+    ASSERT_EQ(pkg.Files.size(), 1u);
+    EXPECT_EQ(pkg.Files[0].Name, "Data\\good");
+    EXPECT_EQ(pkg.Files[0].Data, "good bytes");
+}
+
+// The host composes paths with "\" on every platform.
+TEST_F(PackTest, AcceptsBackslashSeparatedNames) {
+    TestUtil::WriteFile(Tmp / "sub" + TestUtil::Sep() + "f.txt", "in a subdirectory");
+    std::filesystem::create_directory(Tmp / "out");
+    Rec.VolumeBase = Tmp / "out\\Setup";
+    Create(7);
+    EXPECT_NE(Add(Tmp / "sub\\f.txt", "Data\\sub\\f.txt"), 0);
+    EXPECT_NE(Lib().Close(), 0);
+    const PackReader::TPackage pkg = ReadBack();
+    EXPECT_EQ(pkg.Files.at(0).Data, "in a subdirectory");
+}
+
+}  // namespace
