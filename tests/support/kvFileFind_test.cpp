@@ -135,7 +135,8 @@ TEST(FindFirstEx, MissingPathsGivePlatformCodes) {
     } cases[] = {
         {dir.Path() + "nothing*.*", {2, 18}},
         {dir.Path() + "nodir" + TestUtil::Sep() + "*.*", {2, 3}},
-        {dir.Path() + "file.txt" + TestUtil::Sep() + "*.*", {2, 3}},  // a file as directory
+        // a file as directory (Wine says "invalid name")
+        {dir.Path() + "file.txt" + TestUtil::Sep() + "*.*", {2, 3, 123}},
     };
     TestUtil::WriteFile(dir / "file.txt", "x");
     for (const Case& c : cases) {
