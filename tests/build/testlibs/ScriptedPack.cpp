@@ -38,6 +38,15 @@ struct TScript {
 
 TScript Script;
 
+// Names arrive as the system composes them, with "\\"; POSIX opens them with "/".
+std::string SysName(std::string name) {
+#if !defined(_WIN32)
+    for (char& c : name)
+        if (c == '\\') c = '/';
+#endif
+    return name;
+}
+
 std::string EnvOf(const char* name) {
     const char* v = std::getenv(name);
     return v ? v : "";
@@ -52,7 +61,7 @@ void AppendToPackage(const std::string& bytes) {
     if (Script.Package.empty()) {
         std::vector<char> name(261, 0);
         Script.VolumeName(1, name.data());
-        Script.Package = name.data();
+        Script.Package = SysName(name.data());
     }
     std::ofstream(Script.Package, std::ios::app | std::ios::binary) << bytes;
 }
@@ -96,7 +105,7 @@ SCRIPTPACK_EXPORT int32_t KEST_PACKCALL AddFile(const char* sourceName, const ch
     LogLine(std::string("AddFile ") + storedName + " < " + sourceName);
     if (Script.FirstAdd && !FirstAddFile()) return 0;
     if (Script.Refuse == storedName) return 0;
-    std::ifstream in(sourceName, std::ios::binary);
+    std::ifstream in(SysName(sourceName), std::ios::binary);
     if (!in) return 0;
     std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     AppendToPackage(std::string(storedName) + "\n" + std::to_string(data.size()) + "\n");

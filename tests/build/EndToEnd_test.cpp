@@ -1,0 +1,533 @@
+// Runs the real program on projects made in scratch directories, then opens what it built
+// with kestx. Natively and, in the Windows build, KestBuild.exe under Wine.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "HPacker.h"
+#include "Platform.h"
+#include "ProgramRun.h"
+#include "TestUtil.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using TestUtil::Exists;
+using TestUtil::ReadFile;
+using TestUtil::WriteFile;
+using Lines = std::vector<std::string>;
+
+const std::string Title = "Marvo Installer 1.62 build utility";
+const Lines Banner = {"", Title, std::string(34, '=')};
+const std::string FailedLine = "Package building is failed! Press any key...";
+
+std::string BinDir() {
+    return TestUtil::Env("KEST_BIN_DIR") + "/";
+}
+std::string ExeSuffix() {
+    return IsWindowsHost() ? ".exe" : "";
+}
+std::string KestBuildName() {
+    return IsWindowsHost() ? "KestBuild.exe" : "kestbuild";
+}
+
+uint32_t Le32At(const std::string& bytes, size_t offset) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(bytes[offset + i]);
+    return v;
+}
+
+std::string RandomBytes(size_t n, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::string s(n, '\0');
+    for (char& c : s) c = static_cast<char>(gen());
+    return s;
+}
+
+bool Contains(const Lines& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+size_t IndexOf(const Lines& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) - lines.begin();
+}
+
+// Where the report of an escaping error begins (its message may span lines).
+size_t ReportAt(const Lines& lines) {
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lines[i].rfind("Error: ", 0) == 0) return i;
+    return lines.size();
+}
+
+// The last progress line drawn for each shown name, in the order the names first appear.
+std::vector<std::pair<std::string, std::string>> FinalProgress(const Lines& lines, size_t from,
+                                                               size_t to) {
+    std::vector<std::pair<std::string, std::string>> shown;
+    for (size_t i = from; i < to && i < lines.size(); ++i) {
+        const std::string& l = lines[i];
+        if (l.rfind("  Adding ", 0) != 0 || l.size() < 63) continue;
+        std::string name = l.substr(9, l.find("  ", 9) - 9);
+        auto it = std::find_if(shown.begin(), shown.end(),
+                               [&](const auto& p) { return p.first == name; });
+        if (it == shown.end())
+            shown.emplace_back(name, l.substr(60));
+        else
+            it->second = l.substr(60);
+    }
+    return shown;
+}
+
+// The error box's text, where it can be seen: on standard error natively; under Windows the
+// box takes it.
+void ExpectInBox(const TRunResult& r, const std::string& text) {
+    if (IsWindowsHost()) return;
+    EXPECT_NE(r.Err.find(text), std::string::npos) << r.Err;
+}
+
+std::vector<std::string> NamesOf(const std::vector<std::pair<std::string, std::string>>& shown) {
+    std::vector<std::string> names;
+    for (const auto& p : shown) names.push_back(p.first);
+    return names;
+}
+
+class EndToEnd : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (TestUtil::Env("KEST_BIN_DIR").empty()) GTEST_SKIP() << "KEST_BIN_DIR not set";
+        Program = BinDir() + KestBuildName();
+        Env = {{"TMPDIR", HostPath(Tmp.Path())},
+               {"TMP", HostPath(Tmp.Path())},
+               {"TEMP", HostPath(Tmp.Path())}};
+    }
+
+    // A small image: project presetup over the defaults, a data tree with a subfolder, an
+    // empty file and a hidden folder, and links of both kinds.
+    void MakeDemo(const std::string& extraConfig = "", const std::string& iniExtra = "") {
+        WriteFile(Work / "Demo.kst", "[Config]\r\nImagePath=Image\r\nCompressionLevel=1\r\n" +
+                                         extraConfig +
+                                         "[FileLinks]\r\n"
+                                         "Presetup\\Extra.lng=Links\\Extra.lng\r\n"
+                                         "Data\\System\\Shared.dll=Links\\Shared.dll\r\n"
+                                         "Data\\App.txt=Links\\Readme.txt\r\n"
+                                         "Other\\Ignored.txt=Links\\Readme.txt\r\n");
+        WriteFile(Work / "Image/Presetup/Kest.ini",
+                  "[Config]\r\nLanguages=DEU,fra\r\nUninstall=0\r\n" + iniExtra +
+                      "[FileInfo]\r\nStale.txt=1\r\n");
+        WriteFile(Work / "Image/Presetup/Setup.dat", "project setup data");
+        WriteFile(Work / "Image/Presetup/ENU.lng", "project english");
+        WriteFile(Work / "Image/Data/App.txt", std::string(1000, 'a'));
+        WriteFile(Work / "Image/Data/Empty.dat", "");
+        WriteFile(Work / "Image/Data/Sub/Deep.txt", RandomBytes(70000, 1));
+        WriteFile(Work / "Image/Data/.hidden/H.txt", "hidden");
+        Plat::SetAttributes(Work / "Image/Data/.hidden", Plat::AttrDirectory | Plat::AttrHidden);
+        WriteFile(Work / "Links/Extra.lng", "extra language");
+        WriteFile(Work / "Links/Shared.dll", std::string(300, 's'));
+        WriteFile(Work / "Links/Readme.txt", "the link that the image's own file replaces");
+    }
+
+    TRunResult Build(const std::vector<std::string>& args = {"Demo"}, TEnvList extra = {}) {
+        TEnvList env = Env;
+        env.insert(env.end(), extra.begin(), extra.end());
+        return RunProgram(Work.Path(), Program, args, env);
+    }
+
+    TRunResult Kestx(const std::vector<std::string>& args) {
+        return RunProgram(Work.Path(), BinDir() + "kestx" + ExeSuffix(), args);
+    }
+
+    // Extracts Setup.exe below Work/X and returns the directory.
+    std::string Extract(const std::string& exe, const std::string& password = "") {
+        std::vector<std::string> args = {"extract", exe, "X"};
+        if (!password.empty()) args.insert(args.end(), {"--password", password});
+        TRunResult r = Kestx(args);
+        EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+        return Work / "X/";
+    }
+
+    bool TmpIsEmpty() const { return fs::is_empty(Tmp.Path()); }
+
+    // A program directory of its own with the given library as Pack.dll ("" for none).
+    std::string PrivateProgram(const std::string& library, bool withStub = true) {
+        for (const char* name :
+             {"Presetup/Kest.ini", "Presetup/ENU.lng", "Presetup/DEU.lng", "Presetup/UnKest.exe"})
+            WriteFile(Bin / name, ReadFile(BinDir() + name));
+        if (withStub) fs::copy_file(BinDir() + "Kest.sfx", Bin / "Kest.sfx");
+        if (!library.empty())
+            fs::copy_file(TestUtil::Env("KEST_BUILD_TESTLIBS") + "/" + library, Bin / "Pack.dll");
+        fs::copy_file(Program, Bin / KestBuildName());
+        Program = Bin / KestBuildName();
+        return Program;
+    }
+
+    TestUtil::TempDir Work, Tmp, Bin;
+    std::string Program;
+    TEnvList Env;
+};
+
+TEST_F(EndToEnd, SuccessfulBuildWithoutPassword) {
+    MakeDemo();
+    TRunResult r = Build();
+    ASSERT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    Lines lines = r.OutLines();
+    Lines head(Banner);
+    head.insert(head.end(), {"Building presetup directory...", "Getting information about files...",
+                             "Creating package...", "Compressing presetup files:"});
+    ASSERT_GE(lines.size(), head.size() + 4);
+    EXPECT_EQ(Lines(lines.begin(), lines.begin() + head.size()), head) << r.Out;
+    EXPECT_EQ(
+        Lines(lines.end() - 3, lines.end()),
+        Lines({"Closing package...", "Converting to SFX...", "Package building is completed."}));
+    EXPECT_FALSE(Contains(lines, "Enabling password protection..."));
+    size_t dataAt = IndexOf(lines, "Compressing data files:");
+    ASSERT_LT(dataAt, lines.size());
+
+    auto presetup = FinalProgress(lines, head.size(), dataAt);
+    auto data = FinalProgress(lines, dataAt, lines.size());
+    EXPECT_EQ(NamesOf(presetup), Lines({"DEU.lng", "ENU.lng", "FRA.lng", "Kest.ini", "Setup.dat",
+                                        "Links\\Extra.lng"}));
+    EXPECT_EQ(NamesOf(data), Lines({"App.txt", "Empty.dat", ".hidden\\H.txt", "Sub\\Deep.txt",
+                                    "Links\\Shared.dll"}));
+    for (const auto& p : presetup) EXPECT_EQ(p.second, "Ok  ") << p.first;
+    for (const auto& p : data) EXPECT_EQ(p.second, "Ok  ") << p.first;
+
+    EXPECT_FALSE(Exists(Work / "Setup.1"));
+    EXPECT_TRUE(TmpIsEmpty());
+    std::string exe = ReadFile(Work / "Setup.exe");
+    std::string stub = ReadFile(BinDir() + "Kest.sfx");
+    ASSERT_GT(exe.size(), stub.size() + 8);
+    EXPECT_TRUE(exe.substr(0, stub.size()) == stub);
+    EXPECT_EQ(Le32At(exe, exe.size() - 4), exe.size() - 8);
+
+    std::string x = Extract("Setup.exe");
+    // Merge: the project's files win, the defaults fill gaps; languages and uninstaller pruned.
+    EXPECT_EQ(ReadFile(x + "Presetup/ENU.lng"), "project english");
+    EXPECT_EQ(ReadFile(x + "Presetup/Setup.dat"), "project setup data");
+    EXPECT_EQ(ReadFile(x + "Presetup/DEU.lng"), ReadFile(BinDir() + "Presetup/DEU.lng"));
+    EXPECT_EQ(ReadFile(x + "Presetup/Extra.lng"), "extra language");
+    EXPECT_FALSE(Exists(x + "Presetup/ITA.lng"));
+    EXPECT_FALSE(Exists(x + "Presetup/UnKest.exe"));
+    uint32_t presetupSize = 0;
+    for (const auto& e : fs::directory_iterator(x + "Presetup"))
+        presetupSize += static_cast<uint32_t>(fs::file_size(e.path()));
+    EXPECT_EQ(Le32At(exe, exe.size() - 8), presetupSize);
+    // Data: the image's own App.txt, not the pruned link; links under their stored names.
+    EXPECT_EQ(ReadFile(x + "Data/App.txt"), std::string(1000, 'a'));
+    EXPECT_TRUE(ReadFile(x + "Data/Sub/Deep.txt") == RandomBytes(70000, 1));
+    EXPECT_EQ(ReadFile(x + "Data/.hidden/H.txt"), "hidden");
+    EXPECT_EQ(ReadFile(x + "Data/System/Shared.dll"), std::string(300, 's'));
+    EXPECT_FALSE(Exists(x + "Other"));
+    std::string ini = ReadFile(x + "Presetup/Kest.ini");
+    for (const char* entry : {"App.txt=1000", "Empty.dat=0", "Sub\\Deep.txt=70000",
+                              ".hidden\\H.txt=6", "System\\Shared.dll=300", "Stale.txt=1"})
+        EXPECT_NE(ini.find(entry), std::string::npos) << entry << "\n" << ini;
+    // The sources stay as they were.
+    EXPECT_EQ(ReadFile(Work / "Image/Presetup/Kest.ini").find("App.txt"), std::string::npos);
+}
+
+TEST_F(EndToEnd, PasswordProtectsTheDataFiles) {
+    MakeDemo("Password=Secret 1\r\nExeName=Out\\Protected\r\n");
+    fs::create_directories(Work / "Out");
+    TRunResult r = Build({"Demo.txt"});
+    ASSERT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    Lines lines = r.OutLines();
+    size_t enable = IndexOf(lines, "Enabling password protection...");
+    size_t data = IndexOf(lines, "Compressing data files:");
+    ASSERT_LT(enable, lines.size()) << r.Out;
+    EXPECT_EQ(enable + 1, data);
+    EXPECT_GT(enable, IndexOf(lines, "Compressing presetup files:"));
+    EXPECT_EQ(lines.back(), "Package building is completed.");
+    EXPECT_TRUE(Exists(Work / "Out/Protected.exe"));
+    EXPECT_FALSE(Exists(Work / "Out/Protected.1"));
+    EXPECT_TRUE(TmpIsEmpty());
+
+    EXPECT_EQ(Kestx({"verify", "Out/Protected.exe"}).ExitCode, 2);
+    EXPECT_EQ(Kestx({"verify", "Out/Protected.exe", "--password", "wrong"}).ExitCode, 2);
+    TRunResult ok = Kestx({"verify", "Out/Protected.exe", "--password", "Secret 1"});
+    EXPECT_EQ(ok.ExitCode, 0) << ok.Out << ok.Err;
+    std::string x = Extract("Out/Protected.exe", "Secret 1");
+    EXPECT_TRUE(ReadFile(x + "Data/Sub/Deep.txt") == RandomBytes(70000, 1));
+    std::string ini = ReadFile(x + "Presetup/Kest.ini");
+    EXPECT_NE(ini.find("PswCheckHash=" + TPacker::HashStringHex("zvqSecret 1zvq")),
+              std::string::npos)
+        << ini;
+}
+
+TEST_F(EndToEnd, ValidationMessages) {
+    WriteFile(Work / "NoImage.kst", "[Config]\r\nExeName=Setup\r\n");
+    WriteFile(Work / "BadImage.kst", "[Config]\r\nImagePath=Nowhere\r\n");
+    WriteFile(Work / "NoPresetup.kst", "[Config]\r\nImagePath=Image\r\n");
+    WriteFile(Work / "Image/Presetup", "a file where the Presetup directory belongs");
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{}, "Data file (*.kst) was not specified!"},
+        {{"Missing.txt"}, "Missing.kst is not found!"},
+        {{"NoImage"}, "Image directory is not exists!"},
+        {{"BadImage", "ignored"}, "Image directory is not exists!"},
+        {{"NoPresetup"}, "Presetup directory is not exists!"},
+    };
+    for (const auto& c : cases) {
+        TRunResult r = Build(c.args);
+        // Standard input is not a console: the key wait fails and that error is reported.
+        EXPECT_EQ(r.ExitCode, 1) << c.message;
+        Lines lines = r.OutLines();
+        ASSERT_GE(lines.size(), 5u) << r.Out;
+        EXPECT_EQ(Lines(lines.begin(), lines.begin() + 3), Banner);
+        EXPECT_EQ(lines[3], FailedLine);
+        EXPECT_EQ(ReportAt(lines), 4u) << r.Out;
+        EXPECT_EQ(r.Out.find(c.message), std::string::npos) << "the box text is not console text";
+        ExpectInBox(r, c.message);
+        EXPECT_TRUE(TmpIsEmpty());
+        EXPECT_FALSE(Exists(Work / "Setup.exe"));
+    }
+    // The box names the full path of the project file and carries the caption "Error".
+    TRunResult r = Build({"Missing"});
+    ExpectInBox(r, "File " + Plat::FullPath(Work / "Missing.kst") + " is not found!");
+    ExpectInBox(r, "Error");
+}
+
+TEST_F(EndToEnd, ImageWithoutPresetupUsesTheDefaults) {
+    WriteFile(Work / "Demo.kst",
+              "[Config]\r\nImagePath=Image\\\r\nExeName=Out.d\\Setup\r\nCompressionLevel=fast\r\n");
+    WriteFile(Work / "Image/Data/A.txt", "a");
+    fs::create_directories(Work / "Out.d");
+    TRunResult r = Build();
+    ASSERT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    EXPECT_TRUE(fs::is_directory(Work / "Image/Presetup"));
+    EXPECT_TRUE(Exists(Work / "Out.d/Setup.exe"));
+    EXPECT_FALSE(Exists(Work / "Out.1"));
+    std::string x = Extract("Out.d/Setup.exe");
+    // The shipped Kest.ini keeps ENU and DEU and the uninstaller.
+    for (const char* name : {"Kest.ini", "ENU.lng", "DEU.lng", "UnKest.exe"})
+        EXPECT_TRUE(Exists(x + "Presetup/" + name)) << name;
+    for (const char* name : {"FRA.lng", "ITA.lng"})
+        EXPECT_FALSE(Exists(x + "Presetup/" + name)) << name;
+    EXPECT_EQ(ReadFile(x + "Data/A.txt"), "a");
+}
+
+TEST_F(EndToEnd, FurtherVolumesStayBesideTheExecutable) {
+    WriteFile(Work / "Demo.kst", "[Config]\r\nImagePath=Image\r\nCompressionLevel=0\r\n");
+    WriteFile(Work / "Image/Data/Random.bin", RandomBytes(30000, 7));
+    WriteFile(Work / "Setup.exe", "an earlier build");
+    WriteFile(Work / "Setup.1", "an earlier package");
+    WriteFile(Work / "Setup.77", "an earlier volume");
+    TRunResult r = Build({"Demo"}, {{"KEST_VOLUME_SIZE", "8K"}});
+    ASSERT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    EXPECT_FALSE(Exists(Work / "Setup.1"));
+    EXPECT_TRUE(Exists(Work / "Setup.2"));
+    EXPECT_TRUE(Exists(Work / "Setup.3"));
+    EXPECT_EQ(ReadFile(Work / "Setup.77"), "an earlier volume");
+    TRunResult v = Kestx({"verify", "Setup.exe"});
+    EXPECT_EQ(v.ExitCode, 0) << v.Out << v.Err;
+    EXPECT_TRUE(ReadFile(Extract("Setup.exe") + "Data/Random.bin") == RandomBytes(30000, 7));
+}
+
+TEST_F(EndToEnd, FileOfTwoGiBStopsTheBuild) {
+    WriteFile(Work / "Demo.kst", "[Config]\r\nImagePath=Image\r\n");
+    WriteFile(Work / "Image/Data/Small.txt", "s");
+    WriteFile(Work / "Image/Data/Huge.bin", "");
+    fs::resize_file(Work / "Image/Data/Huge.bin", uintmax_t(1) << 31);  // sparse
+    TRunResult r = Build();
+    fs::remove(Work / "Image/Data/Huge.bin");
+    EXPECT_EQ(r.ExitCode, 1);
+    Lines lines = r.OutLines();
+    EXPECT_TRUE(Contains(lines, FailedLine)) << r.Out;
+    EXPECT_FALSE(Contains(lines, "Creating package..."));
+    ExpectInBox(r, "Huge.bin");
+    EXPECT_FALSE(Exists(Work / "Setup.exe"));
+    EXPECT_TRUE(TmpIsEmpty());
+}
+
+// --- With the scripted packing library ---------------------------------------------------
+
+class ScriptedBuild : public EndToEnd {
+  protected:
+    void SetUp() override {
+        EndToEnd::SetUp();
+        if (IsSkipped()) return;
+        if (TestUtil::Env("KEST_BUILD_TESTLIBS").empty()) GTEST_SKIP() << "no test libraries";
+        Env.emplace_back("KEST_SCRIPTPACK_LOG", HostPath(Work / "pack.log"));
+    }
+    Lines PackLog() {
+        TRunResult r;
+        r.Out = Exists(Work / "pack.log") ? ReadFile(Work / "pack.log") : "";
+        return r.OutLines();
+    }
+};
+
+TEST_F(ScriptedBuild, CallOrderOfTheLibrary) {
+    MakeDemo("", "PswCheckHash=KEPT\r\n");
+    PrivateProgram("ScriptedPack.dll");
+    TRunResult r = Build();
+    ASSERT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    Lines log = PackLog();
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(log.front(), "Create 1");
+    EXPECT_EQ(log.back(), "Close");
+    std::vector<std::string> stored;
+    for (const auto& l : log)
+        if (l.rfind("AddFile ", 0) == 0) stored.push_back(l.substr(8, l.find(" < ") - 8));
+    // The private program ships ENU and DEU only; the project asks for DEU and FRA.
+    EXPECT_EQ(stored, Lines({"Presetup\\DEU.lng", "Presetup\\ENU.lng", "Presetup\\Kest.ini",
+                             "Presetup\\Setup.dat", "Presetup\\Extra.lng", "Data\\App.txt",
+                             "Data\\Empty.dat", "Data\\.hidden\\H.txt", "Data\\Sub\\Deep.txt",
+                             "Data\\System\\Shared.dll"}));
+    EXPECT_TRUE(Contains(log, "AddFile Data\\System\\Shared.dll < Links\\Shared.dll"));
+    // This library stores files raw: without a password the copy keeps its earlier hash.
+    std::string exe = ReadFile(Work / "Setup.exe");
+    EXPECT_NE(exe.find("PswCheckHash=KEPT"), std::string::npos);
+    EXPECT_NE(exe.find("App.txt=1000"), std::string::npos);
+    EXPECT_TRUE(TmpIsEmpty());
+}
+
+TEST_F(ScriptedBuild, CompressionLevelPassesUnchanged) {
+    PrivateProgram("ScriptedPack.dll");
+    WriteFile(Work / "Image/Data/A.txt", "a");
+    for (const char* level : {"0", "99", "-3", "fast", ""}) {
+        fs::remove(Work / "pack.log");
+        std::string line = *level ? std::string("CompressionLevel=") + level + "\r\n" : "";
+        WriteFile(Work / "Demo.kst", "[Config]\r\nImagePath=Image\r\n" + line);
+        TRunResult r = Build();
+        ASSERT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+        std::string expected = std::string(level) == "fast" || !*level ? "7" : level;
+        EXPECT_EQ(PackLog().front(), "Create " + expected) << level;
+    }
+}
+
+TEST_F(ScriptedBuild, FailurePathsCleanUp) {
+    struct Case {
+        const char* what;
+        const char* library;
+        TEnvList env;
+        bool closeCalled;
+        std::string lastStdout;  // the line before the failure report
+        std::string report;      // "" for a failed build, else the escaping error
+    } cases[] = {
+        {"refused data file",
+         "ScriptedPack.dll",
+         {{"KEST_SCRIPTPACK_REFUSE", "Data\\Sub\\Deep.txt"}},
+         true,
+         FailedLine,
+         ""},
+        {"refused presetup file",
+         "ScriptedPack.dll",
+         {{"KEST_SCRIPTPACK_REFUSE", "Presetup\\Kest.ini"}},
+         true,
+         FailedLine,
+         ""},
+        {"close fails",
+         "ScriptedPack.dll",
+         {{"KEST_SCRIPTPACK_CLOSE", "fail"}},
+         true,
+         FailedLine,
+         ""},
+        {"no library", "", {}, false, "Creating package...", "Error: Can't load pack library"},
+        {"no Close export",
+         "ScriptedPackNoClose.dll",
+         {},
+         false,
+         "Creating package...",
+         "Error: Important functions was not found in the pack library"},
+    };
+    for (const auto& c : cases) {
+        TestUtil::TempDir work, bin;
+        MakeDemo();
+        Program = BinDir() + KestBuildName();
+        fs::remove_all(Bin.Path());
+        fs::create_directories(Bin.Path());
+        fs::remove(Work / "pack.log");
+        PrivateProgram(c.library);
+        TRunResult r = Build({"Demo"}, c.env);
+        EXPECT_EQ(r.ExitCode, 1) << c.what;
+        Lines lines = r.OutLines();
+        size_t report = ReportAt(lines);
+        ASSERT_LT(report, lines.size()) << c.what << "\n" << r.Out;
+        ASSERT_GE(report, 1u);
+        EXPECT_EQ(lines[report - 1], c.lastStdout) << c.what << "\n" << r.Out;
+        if (!c.report.empty()) {
+            EXPECT_EQ(lines[report], c.report) << c.what;
+        }
+        EXPECT_FALSE(Contains(lines, "Converting to SFX...")) << c.what;
+        Lines log = PackLog();
+        EXPECT_EQ(!log.empty() && log.back() == "Close", c.closeCalled) << c.what;
+        EXPECT_FALSE(Exists(Work / "Setup.exe")) << c.what;
+        EXPECT_TRUE(TmpIsEmpty()) << c.what;
+    }
+}
+
+TEST_F(ScriptedBuild, RefusedFileEndsThePassAtOnce) {
+    MakeDemo();
+    PrivateProgram("ScriptedPack.dll");
+    TRunResult r = Build({"Demo"}, {{"KEST_SCRIPTPACK_REFUSE", "Presetup\\ENU.lng"}});
+    Lines log = PackLog();
+    ASSERT_EQ(log.size(), 4u) << r.Out;
+    EXPECT_EQ(log[1].substr(0, 25), "AddFile Presetup\\DEU.lng ");
+    EXPECT_EQ(log[2].substr(0, 25), "AddFile Presetup\\ENU.lng ");
+    EXPECT_EQ(log[3], "Close");
+    EXPECT_FALSE(Contains(r.OutLines(), "Compressing data files:"));
+    // The package stays as the library left it.
+    EXPECT_TRUE(Exists(Work / "Setup.1"));
+}
+
+TEST_F(ScriptedBuild, KeyWaitErrorInsideTheLibraryEndsTheBuild) {
+    MakeDemo();
+    PrivateProgram("ScriptedPack.dll");
+    TRunResult r = Build({"Demo"}, {{"KEST_SCRIPTPACK_DISKSPACE", HostPath(Work / "NoSuchDir")}});
+    EXPECT_EQ(r.ExitCode, 1);
+    Lines lines = r.OutLines();
+    EXPECT_TRUE(
+        Contains(lines, "Clean your disk and press any key for continue or press Esc for abort."))
+        << r.Out;
+    EXPECT_FALSE(Contains(lines, FailedLine));
+    EXPECT_LT(ReportAt(lines), lines.size()) << r.Out;
+    EXPECT_TRUE(Contains(PackLog(), "DiskSpace -1"));
+    EXPECT_TRUE(TmpIsEmpty());
+}
+
+TEST_F(ScriptedBuild, MissingStubFailsWithoutExecutable) {
+    MakeDemo();
+    PrivateProgram("ScriptedPack.dll", false);
+    TRunResult r = Build();
+    EXPECT_EQ(r.ExitCode, 1);
+    Lines lines = r.OutLines();
+    size_t report = ReportAt(lines);
+    ASSERT_LT(report, lines.size());
+    ASSERT_GE(report, 2u);
+    EXPECT_EQ(lines[report - 2], "Converting to SFX...");
+    EXPECT_EQ(lines[report - 1], FailedLine);
+    ExpectInBox(r, "Kest.sfx");
+    EXPECT_FALSE(Exists(Work / "Setup.exe"));
+    EXPECT_FALSE(Exists(Work / "Setup.1"));
+    EXPECT_TRUE(TmpIsEmpty());
+}
+
+TEST_F(ScriptedBuild, InterruptRemovesTheBuildDirectory) {
+    if (IsWindowsHost()) GTEST_SKIP() << "signals are sent natively";
+    MakeDemo();
+    PrivateProgram("ScriptedPack.dll");
+    for (const char* signal : {"TERM", "INT", "HUP"}) {
+        std::string marker = Work / (std::string("packing.") + signal);
+        TEnvList env = Env;
+        env.emplace_back("KEST_SCRIPTPACK_HANG", marker);
+        int pid = StartProgram(Work.Path(), Program, {"Demo"}, env, Work / "out.txt");
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!Exists(marker) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ASSERT_TRUE(Exists(marker)) << signal;
+        EXPECT_FALSE(TmpIsEmpty()) << "the build directory exists while packing";
+        std::string kill = "kill -" + std::string(signal) + " " + std::to_string(pid);
+        ASSERT_EQ(std::system(kill.c_str()), 0);
+        std::string alive = "kill -0 " + std::to_string(pid) + " 2>/dev/null";
+        while (std::system(alive.c_str()) == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_NE(std::system(alive.c_str()), 0) << signal;
+        EXPECT_TRUE(TmpIsEmpty()) << signal;
+    }
+}
+
+}  // namespace
