@@ -11,7 +11,6 @@ namespace {
 
 constexpr uint32_t RtVersion = 16;
 constexpr uint32_t VersionResourceId = 1;
-constexpr uint32_t FixedInfoSignature = 0xFEEF04BDu;
 constexpr uint64_t FixedInfoSize = 52;
 constexpr uint64_t SectionHeaderSize = 40;
 constexpr uint64_t ResourceDirSize = 16;
@@ -101,24 +100,37 @@ bool RvaToOffset(const Image& img, const Sections& s, uint32_t rva, uint64_t& of
     return false;
 }
 
-// In the resource directory at dirOffset (relative to base): the entry with the given id,
-// or, with id 0xFFFFFFFF or when there is no such entry and fallback is set, the first one.
-// Gives the entry's OffsetToData field.
-bool FindEntry(const Image& img, uint64_t base, uint64_t dirOffset, uint32_t id, bool fallback,
-               uint32_t& target) {
+struct Entries {
+    uint64_t first = 0;  // file offset of the first entry
+    uint64_t named = 0, total = 0;
+};
+
+bool ReadDirectory(const Image& img, uint64_t base, uint64_t dirOffset, Entries& e) {
     uint32_t named, ids;
     uint64_t dir = base + dirOffset;
     if (!img.U16(dir + 12, named) || !img.U16(dir + 14, ids)) return false;
-    uint64_t total = named + ids;
-    uint64_t entries = dir + ResourceDirSize;
-    if (total == 0 || !img.Has(entries, total * ResourceEntrySize)) return false;
-    for (uint64_t i = named; i < total && id != 0xFFFFFFFFu; ++i) {
+    e.first = dir + ResourceDirSize;
+    e.named = named;
+    e.total = static_cast<uint64_t>(named) + ids;
+    return e.total > 0 && img.Has(e.first, e.total * ResourceEntrySize);
+}
+
+// The OffsetToData field of the entry with this numeric id.
+bool FindId(const Image& img, const Entries& e, uint32_t id, uint32_t& target) {
+    for (uint64_t i = e.named; i < e.total; ++i) {
         uint32_t name = 0;
-        if (img.U32(entries + i * ResourceEntrySize, name) && name == id)
-            return img.U32(entries + i * ResourceEntrySize + 4, target);
+        if (img.U32(e.first + i * ResourceEntrySize, name) && name == id)
+            return img.U32(e.first + i * ResourceEntrySize + 4, target);
     }
-    if (id != 0xFFFFFFFFu && !fallback) return false;
-    return img.U32(entries + 4, target);
+    return false;
+}
+
+// The language the Windows resource loader would take on an English (United States)
+// system: neutral, then the user's language, else the first.
+bool PickLanguage(const Image& img, const Entries& e, uint32_t& target) {
+    for (uint32_t lang : {0x0000u, 0x0409u})
+        if (FindId(img, e, lang, target)) return true;
+    return img.U32(e.first + 4, target);
 }
 
 bool Subdirectory(uint32_t field, uint64_t& offset) {
@@ -141,9 +153,8 @@ bool ReadFixedInfo(const Image& img, uint64_t block, uint64_t blockSize, uint32_
         if (ch == 0) break;
     }
     pos = (pos + 3) & ~static_cast<uint64_t>(3);
+    // The signature is not checked: the Windows API does not check it either.
     if (valueLength < FixedInfoSize || pos + FixedInfoSize > limit) return false;
-    uint32_t sig;
-    if (!img.U32(block + pos, sig) || sig != FixedInfoSignature) return false;
     return img.U32(block + pos + 8, ms) && img.U32(block + pos + 12, ls);
 }
 
@@ -157,11 +168,14 @@ bool PeFileVersion(const unsigned char* data, size_t size, uint32_t& ms, uint32_
         return false;
     uint32_t field;
     uint64_t names, langs;
-    if (!FindEntry(img, base, 0, RtVersion, false, field) || !Subdirectory(field, names))
+    Entries e;
+    if (!ReadDirectory(img, base, 0, e) || !FindId(img, e, RtVersion, field) ||
+        !Subdirectory(field, names))
         return false;
-    if (!FindEntry(img, base, names, VersionResourceId, true, field) || !Subdirectory(field, langs))
+    if (!ReadDirectory(img, base, names, e) || !FindId(img, e, VersionResourceId, field) ||
+        !Subdirectory(field, langs))
         return false;
-    if (!FindEntry(img, base, langs, 0xFFFFFFFFu, true, field) || (field & SubdirFlag))
+    if (!ReadDirectory(img, base, langs, e) || !PickLanguage(img, e, field) || (field & SubdirFlag))
         return false;
     uint32_t dataRva, dataSize;
     uint64_t block;

@@ -207,9 +207,9 @@ void OnInterrupt(void (*handler)());
 /// dwFileVersionMS / LS); false when the file has none or cannot be read.
 bool FileVersion(const std::string& path, uint32_t& ms, uint32_t& ls);
 /// Same, read from a PE image in memory with our own parser (hardened; used by the
-/// POSIX backend and by tests and fuzzers on both platforms). It takes the version
-/// resource with id 1 (else the first), its first language, and needs the
-/// VS_FIXEDFILEINFO signature.
+/// POSIX backend and by tests and fuzzers on both platforms). As the Windows API: the
+/// version resource with id 1 only; its neutral language, else English (United States),
+/// else the first; the fixed information's signature is not checked.
 bool PeFileVersion(const unsigned char* data, size_t size, uint32_t& ms, uint32_t& ls);
 
 // --- Dynamic libraries ------------------------------------------------------------------
