@@ -11,8 +11,11 @@
 #include "KestxArgs.h"
 #include "KestxErrors.h"
 #include "KestxNative.h"
+#include "KestxParse.h"
 #include "KestxPassword.h"
 #include "KestxReader.h"
+#include "KestxTrailer.h"
+#include "KestxVolumes.h"
 
 namespace fs = std::filesystem;
 
@@ -141,11 +144,14 @@ TBuilt BuildPackage(const std::string& dir, const std::vector<TTreeFile>& files,
             const TTreeFile& f = built.Files[i];
             if (!IsPresetup(f.Stored) && !passwordSet) {
                 built.PresetupSize = ProgressSum;
-                packer.SetPassword(options.Password);
+                if (options.Encrypt) packer.SetPassword(options.Password);
                 passwordSet = true;
             }
-            const fs::path source = base / "src" / std::to_string(i);
-            WriteBytes(source.string(), f.Bytes);
+            fs::path source = base / "src" / std::to_string(i);
+            if (f.SourcePath.empty())
+                WriteBytes(source.string(), f.Bytes);
+            else
+                source = f.SourcePath;
             if (!packer.AddFile(source.string(), f.Stored))
                 throw std::runtime_error("Pack.dll refused " + f.Stored);
         }
@@ -173,6 +179,24 @@ TBuilt BuildPackage(const std::string& dir, const std::vector<TTreeFile>& files,
     built.Volumes = 1;
     while (fs::exists(base / ("Setup." + std::to_string(built.Volumes + 1)))) ++built.Volumes;
     return built;
+}
+
+std::vector<TStoredFile> StoredBlocks(const std::string& exe) {
+    TFileSource src(exe);
+    const TTrailer trailer = LocateTrailer(src);
+    TVolumeFiles volumes(exe);
+    TPackageStream stream(src, FirstVolumeBegin(src, trailer.Offset), trailer.Offset, exe,
+                          &volumes);
+    TPackageParser parser(stream);
+    std::vector<TStoredFile> files;
+    TFileEntry entry;
+    std::vector<unsigned char> block;
+    while (parser.NextFile(entry)) {
+        files.push_back({entry.Name, {}});
+        while (parser.NextBlock(block))
+            files.back().Blocks.emplace_back(block.begin(), block.end());
+    }
+    return files;
 }
 
 TRunResult RunKestx(const std::vector<std::string>& args) {

@@ -20,6 +20,7 @@ std::string TrailerBytes(uint32_t presetupSize, uint32_t s);
 struct TTreeFile {
     std::string Stored;  // stored name, "\" separators, any bytes
     std::string Bytes;
+    std::string SourcePath = {};  // when set, the packer reads this file instead of Bytes
 };
 
 struct TBuildOptions {
@@ -28,6 +29,7 @@ struct TBuildOptions {
     std::string VolumeSize;   // KEST_VOLUME_SIZE for the build; empty: not set
     bool Signed = false;      // append a certificate table to the executable
     bool WithKestIni = true;  // add Presetup\Kest.ini (with the check hash when protected)
+    bool Encrypt = true;      // false: Kest.ini holds the check hash, nothing is encrypted
 };
 
 struct TBuilt {
@@ -47,6 +49,14 @@ struct TRunResult {
     std::string Out, Err;
     std::string Error;  // the message of the error that ended the run, if any
 };
+/// The package's data block records, file by file, as stored in the built executable
+/// and its volumes.
+struct TStoredFile {
+    std::string Name;
+    std::vector<std::string> Blocks;
+};
+std::vector<TStoredFile> StoredBlocks(const std::string& exe);
+
 /// Runs kestx with these arguments in this process.
 TRunResult RunKestx(const std::vector<std::string>& args);
 

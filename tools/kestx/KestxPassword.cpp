@@ -79,8 +79,8 @@ std::string PasswordCheckHash(const std::string& password) {
     return out;
 }
 
-bool IsDataFileName(const std::string& storedName) {
-    return StartsWithIgnoreCase(storedName, "Data\\");
+bool IsPresetupName(const std::string& storedName) {
+    return StartsWithIgnoreCase(storedName, "Presetup\\");
 }
 
 bool IsKestIniName(const std::string& storedName) {

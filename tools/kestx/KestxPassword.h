@@ -13,9 +13,9 @@ std::string FindCheckHash(const std::string& iniText);
 /// The check hash of a password: upper-case hex of the digest of "zvq" + password + "zvq".
 std::string PasswordCheckHash(const std::string& password);
 
-/// True when stored names of this kind are encrypted in a protected package: the data
-/// files ("Data\..."); presetup files never are.
-bool IsDataFileName(const std::string& storedName);
+/// True for the presetup files ("Presetup\..."), which are never encrypted; in a protected
+/// package every other file is (the build switches protection on after the presetup files).
+bool IsPresetupName(const std::string& storedName);
 
 /// True when the name is the run-time settings file "Presetup\Kest.ini".
 bool IsKestIniName(const std::string& storedName);
