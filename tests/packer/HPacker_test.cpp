@@ -590,6 +590,25 @@ TEST_F(PackerTest, ProgressHandlerErrorStopsTheFileAndIsRaisedOnce) {
     for (size_t i = 0; i < 3; ++i) EXPECT_EQ(writes[i].Hex, expected[i]);
 }
 
+TEST_F(PackerTest, AfterAHandlerErrorBlocksStayEncryptedAndTheHandlerRests) {
+    std::string data = Pattern(24, 7);
+    std::string file = Tmp / "f";
+    WriteFile(file, data);
+    Config = "blocks=8;ignorestop=1";
+    auto packer = MakePacker();
+    packer->SetPassword("pw");
+    Rec.ThrowOnProgressCall = 1;
+    EXPECT_THROW(packer->AddFile(file, "f"), std::runtime_error);
+    EXPECT_EQ(Rec.Progress.size(), 1u) << "the handler is not called again after its error";
+    std::vector<TWrite> writes = WritesIn(Log());
+    std::vector<std::string> expected = EncryptedBlocks("pw", Split(data, {8, 8, 8}));
+    ASSERT_EQ(writes.size(), 3u) << Log();
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(writes[i].Answer, 0);
+        EXPECT_EQ(writes[i].Hex, expected[i]) << "a protected block went out in plain form";
+    }
+}
+
 TEST_F(PackerTest, CloseRaisesAnErrorKeptDuringIt) {
     Config = "closespace=1;diskpath=Y:\\";
     auto packer = MakePacker();

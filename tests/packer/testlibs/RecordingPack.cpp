@@ -11,6 +11,7 @@
 //   diskpath=P      that path
 //   closespace=1    Close asks OnDiskSpace with diskpath first
 //   close=R         the result of Close (default 1)
+//   ignorestop=1    go on writing after OnWrite answered 0 (a careless library)
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -36,13 +37,15 @@ TOnVolumeName VolumeNameCallback = nullptr;
 TOnDiskSpace DiskSpaceCallback = nullptr;
 TOnWrite WriteCallback = nullptr;
 
-std::string Log;
+// Lines are streamed, not concatenated: GCC 12 warns falsely on chains of string sums.
+std::ostringstream Log;
 std::vector<int32_t> BlockPlan{1 << 20};
 int RefuseAt = 0;
 int DiskSpaceAt = 0;
 std::string DiskPath;
 bool CloseAsksSpace = false;
 int32_t CloseResult = 1;
+bool IgnoreStop = false;
 int AddFileCount = 0;
 
 // The tests see loading and unloading through this file in the current directory; it is
@@ -51,7 +54,7 @@ const char* const EventsFile = "packtest-events.txt";
 
 void NoteEvent(const char* event) {
     if (!std::filesystem::exists(EventsFile)) return;
-    std::ofstream(EventsFile, std::ios::app) << event << '\n';
+    std::ofstream(EventsFile, std::ios::app | std::ios::binary) << event << '\n';
 }
 
 struct TLoadMarker {
@@ -82,6 +85,7 @@ void Configure(const std::string& config) {
     DiskPath.clear();
     CloseAsksSpace = false;
     CloseResult = 1;
+    IgnoreStop = false;
     std::stringstream items(config);
     std::string item;
     while (std::getline(items, item, ';')) {
@@ -100,6 +104,8 @@ void Configure(const std::string& config) {
             DiskPath = value;
         } else if (key == "closespace") {
             CloseAsksSpace = value == "1";
+        } else if (key == "ignorestop") {
+            IgnoreStop = value == "1";
         } else if (key == "close") {
             CloseResult = std::atoi(value.c_str());
         }
@@ -109,7 +115,7 @@ void Configure(const std::string& config) {
 int32_t AskDiskSpace() {
     int32_t answer = 12345;
     DiskSpaceCallback(DiskPath.c_str(), &answer);
-    Log += "DiskSpace " + DiskPath + " -> " + std::to_string(answer) + "\n";
+    Log << "DiskSpace " << DiskPath << " -> " << answer << "\n";
     return answer;
 }
 
@@ -122,9 +128,8 @@ int32_t ReportBlock(const char* source, int32_t fileSize, const std::string& dat
     std::vector<unsigned char> block(shown, 0xA5);
     std::memcpy(block.data(), data.data() + pos, std::min(shown, data.size() - pos));
     int32_t result = WriteCallback(source, 0x5EED, fileSize, size, done, block.data());
-    Log += "Write " + std::to_string(fileSize) + " " + std::to_string(size) + " " +
-           std::to_string(done) + " -> " + std::to_string(result) + " " + Hex(block.data(), shown) +
-           "\n";
+    Log << "Write " << fileSize << " " << size << " " << done << " -> " << result << " "
+        << Hex(block.data(), shown) << "\n";
     return result;
 }
 
@@ -135,15 +140,18 @@ int32_t WriteFileBlocks(const char* source) {
     int32_t fileSize = static_cast<int32_t>(data.size());
     size_t pos = 0;
     size_t plan = 0;
+    bool stopped = false;
     do {
         if (plan > data.size() + BlockPlan.size()) return 0;  // a plan of empty blocks only
         int32_t want = BlockPlan[std::min(plan++, BlockPlan.size() - 1)];
         int32_t size = static_cast<int32_t>(std::min<size_t>(want, data.size() - pos));
-        if (ReportBlock(source, fileSize, data, pos, size, static_cast<int32_t>(pos) + size) == 0)
-            return 0;
+        if (ReportBlock(source, fileSize, data, pos, size, static_cast<int32_t>(pos) + size) == 0) {
+            stopped = true;
+            if (!IgnoreStop) return 0;
+        }
         pos += static_cast<size_t>(size);
     } while (pos < data.size());
-    return 1;
+    return stopped ? 0 : 1;
 }
 
 int32_t AddOneFile(const char* source) {
@@ -162,15 +170,15 @@ TESTPACK_EXPORT int32_t KEST_PACKCALL Create(TOnVolumeName onVolumeName, TOnDisk
     VolumeNameCallback = onVolumeName;
     DiskSpaceCallback = onDiskSpace;
     WriteCallback = onWrite;
-    Log += "Create " + std::to_string(level) + " " + std::to_string(onVolumeName != nullptr) +
-           std::to_string(onDiskSpace != nullptr) + std::to_string(onWrite != nullptr) + "\n";
+    Log << "Create " << level << " " << (onVolumeName != nullptr) << (onDiskSpace != nullptr)
+        << (onWrite != nullptr) << "\n";
     return 77;
 }
 
 TESTPACK_EXPORT int32_t KEST_PACKCALL AddFile(const char* sourceName, const char* storedName) {
-    Log += std::string("AddFile ") + sourceName + "|" + storedName + "\n";
+    Log << "AddFile " << sourceName << "|" << storedName << "\n";
     int32_t result = AddOneFile(sourceName);
-    Log += "AddFile end " + std::to_string(result) + "\n";
+    Log << "AddFile end " << result << "\n";
     // Any nonzero value means success to the caller.
     return result ? 0x100 : 0;
 }
@@ -178,24 +186,25 @@ TESTPACK_EXPORT int32_t KEST_PACKCALL AddFile(const char* sourceName, const char
 #if !defined(KEST_TESTPACK_NO_CLOSE)
 TESTPACK_EXPORT int32_t KEST_PACKCALL Close() {
     if (CloseAsksSpace) AskDiskSpace();
-    Log += "Close -> " + std::to_string(CloseResult) + "\n";
+    Log << "Close -> " << CloseResult << "\n";
     return CloseResult;
 }
 #endif
 
 TESTPACK_EXPORT void TestSetup(const char* config) {
-    Log.clear();
+    Log.str("");
     AddFileCount = 0;
     Configure(config);
 }
 
 TESTPACK_EXPORT int32_t TestLog(char* buffer, int32_t size) {
+    std::string log = Log.str();
     if (buffer && size > 0) {
-        size_t count = std::min(Log.size(), static_cast<size_t>(size - 1));
-        std::memcpy(buffer, Log.data(), count);
+        size_t count = std::min(log.size(), static_cast<size_t>(size - 1));
+        std::memcpy(buffer, log.data(), count);
         buffer[count] = '\0';
     }
-    return static_cast<int32_t>(Log.size());
+    return static_cast<int32_t>(log.size());
 }
 
 /// The packer's answer in a buffer of exactly 261 bytes, copied to out (261 bytes).
