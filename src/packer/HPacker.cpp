@@ -5,6 +5,7 @@
 #include <exception>
 #include <vector>
 
+#include "CryptoBase.h"
 #include "Gost.h"
 #include "Haval.h"
 #include "kvErrors.h"
@@ -171,20 +172,24 @@ bool TPacker::AddTree(const std::string& mask, bool recursive, int32_t skipCount
     std::string::size_type split = mask.find_last_of("\\/");
     std::string dir = split == std::string::npos ? "" : mask.substr(0, split + 1);
     std::string pattern = mask.substr(dir.size());
-    TSearchRecEx rec;
+    size_t skip = skipCount > 0 ? static_cast<size_t>(skipCount) : 0;
+
     {
-        TSearchGuard guard(rec);
-        for (int found = FindFirstEx(mask, 0, 24, rec); found == 0; found = FindNextEx(rec)) {
-            std::string fullName = dir + rec.Name;
-            size_t skip = skipCount > 0 ? static_cast<size_t>(skipCount) : 0;
+        // Closed before the descent, so a deep tree holds one search per level, not two.
+        TSearchRecEx files;
+        TSearchGuard filesGuard(files);
+        for (int found = FindFirstEx(mask, 0, 24, files); found == 0; found = FindNextEx(files)) {
+            std::string fullName = dir + files.Name;
             std::string storedName = skip < fullName.size() ? fullName.substr(skip) : "";
             if (!AddFile(fullName, storedName)) return false;
         }
     }
     if (!recursive) return true;
-    TSearchGuard guard(rec);
-    for (int found = FindFirstEx(mask, 16, 0, rec); found == 0; found = FindNextEx(rec))
-        if (!AddTree(dir + rec.Name + "\\" + pattern, recursive, skipCount)) return false;
+
+    TSearchRecEx subdirs;
+    TSearchGuard subdirsGuard(subdirs);
+    for (int found = FindFirstEx(mask, 16, 0, subdirs); found == 0; found = FindNextEx(subdirs))
+        if (!AddTree(dir + subdirs.Name + "\\" + pattern, recursive, skipCount)) return false;
     return true;
 }
 
@@ -200,8 +205,11 @@ bool TPacker::Close() {
 
 void TPacker::SetPassword(const std::string& password) {
     // The callbacks must never see a key that is gone.
-    if (Key && ActiveKey == Key->data()) ActiveKey = nullptr;
-    Key.reset();
+    if (Key) {
+        if (ActiveKey == Key->data()) ActiveKey = nullptr;
+        BurnBytes(Key->data(), 0, static_cast<int32_t>(Key->size()));
+        Key.reset();
+    }
     if (password.empty()) return;
     Key = std::make_unique<TKey>();
     HashString(password, Key->data());
@@ -214,8 +222,7 @@ void TPacker::HashString(const std::string& text, uint8_t* digest) {
     constexpr size_t Piece = 1u << 30;
     for (size_t pos = 0; pos < text.size(); pos += Piece) {
         size_t count = text.size() - pos < Piece ? text.size() - pos : Piece;
-        HavalUpdate(context, reinterpret_cast<const uint8_t*>(text.data()) + pos,
-                    static_cast<int32_t>(count));
+        HavalUpdate(context, text.data() + pos, static_cast<int32_t>(count));
     }
     HavalFinal(context, digest);
 }
@@ -225,6 +232,6 @@ std::string TPacker::HashStringHex(const std::string& text) {
     HashString(text, digest.data());
     std::string hex;
     for (uint8_t b : digest) hex += HexStr(b, 2);
-    digest.fill(0);
+    BurnBytes(digest.data(), 0, static_cast<int32_t>(digest.size()));
     return hex;
 }
