@@ -116,6 +116,27 @@ TEST(kvIniFile, DuplicateSectionsAndKeys) {
     EXPECT_EQ(Entries(values), (std::vector<std::string>{"K=2"}));
 }
 
+TEST(kvIniFile, EverySurvivorOfManyDuplicatesIsFound) {
+    TempDir dir;
+    std::string body;
+    const int count = 60;
+    for (int i = 0; i < count; ++i) {
+        // Every fourth header repeats an earlier name in other letters.
+        std::string name =
+            i % 4 == 3 ? "SECTION" + std::to_string(i - 3) : "Section" + std::to_string(i);
+        body += "[" + name + "]\r\nv=" + std::to_string(i) + "\r\n";
+    }
+    WriteFile(dir / "m.ini", body);
+    auto ini = Open(dir / "m.ini");
+    for (int i = 0; i < count; ++i) {
+        if (i % 4 == 3) continue;
+        SCOPED_TRACE(i);
+        EXPECT_EQ(ini->ReadInteger("section" + std::to_string(i), "v", -1), i);
+        EXPECT_EQ(ini->ReadInteger("section" + std::to_string(count - 1 - i), "V", -1),
+                  (count - 1 - i) % 4 == 3 ? -1 : count - 1 - i);
+    }
+}
+
 TEST(kvIniFile, ReadIntegerAndBool) {
     struct Case {
         std::string value;
@@ -462,8 +483,12 @@ TEST(kvIniFile, SectionListFindsFromStartAndDropsLaterDuplicates) {
     EXPECT_EQ(list.SectionLines(1), owned[1].get());
     EXPECT_EQ(list.SectionLines(2), owned[3].get());
     EXPECT_FALSE(list.RemoveDuplicates());
-    EXPECT_EQ(list.FindFrom("Z", 0), 2);
-    EXPECT_EQ(list.FindFrom("x", 2), 0);
+    for (int start = 0; start < 3; ++start) {
+        EXPECT_EQ(list.FindFrom("X", start), 0);
+        EXPECT_EQ(list.FindFrom("y", start), 1);
+        EXPECT_EQ(list.FindFrom("Z", start), 2);
+        EXPECT_EQ(list.FindFrom("w", start), -1);
+    }
 }
 
 TEST(kvIniFile, ManySectionsStayFindableThroughChanges) {

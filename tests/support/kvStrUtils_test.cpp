@@ -178,6 +178,8 @@ TEST(kvStrUtils, WildMatchWalk) {
         {"abc", "*b", false, false},
         {"c", "*abc", false, false},   // the tail is longer than the text
         {"bc", "*abc", false, false},  // likewise, and must not read before the text
+        {"b", "*?b", false, false},
+        {"ab", "*???", false, false},
         {"xaby", "*a?*y", false, true},
         {"xaby", "*a?*z", false, false},
         {"abc", "ab*bc", false, true},  // the tail is compared with the end of the text
