@@ -197,6 +197,13 @@ class PackerTest : public ::testing::Test {
         return name.substr(0, end);
     }
 
+    /// A source file in the scratch directory.
+    std::string Source(const std::string& name, const std::string& data) {
+        std::string path = Tmp / name;
+        WriteFile(path, data);
+        return path;
+    }
+
     void* Library = nullptr;
     TSetup Setup = nullptr;
     TLog GetLog = nullptr;
@@ -274,8 +281,7 @@ TEST_F(PackerTest, DiskSpaceAnswersFollowTheHandlersAbortFlag) {
 }
 
 TEST_F(PackerTest, DiskSpaceAskedDuringAddFileDecidesTheFile) {
-    std::string file = Tmp / "a.bin";
-    WriteFile(file, "abc");
+    std::string file = Source("a.bin", "abc");
     struct Case {
         bool WithHandler, AbortAnswer, Added;
         const char* Answer;
@@ -300,8 +306,7 @@ TEST_F(PackerTest, DiskSpaceAskedDuringAddFileDecidesTheFile) {
 
 TEST_F(PackerTest, AddFilePassesNamesAndReportsEveryBlockToTheHandler) {
     std::string data = Pattern(30, 1);
-    std::string file = Tmp / "Src File.bin";
-    WriteFile(file, data);
+    std::string file = Source("Src File.bin", data);
     Config = "blocks=13,8";
     auto packer = MakePacker();
     EXPECT_TRUE(packer->AddFile(file, "Data\\Sub\\Src File.bin"));
@@ -325,8 +330,7 @@ TEST_F(PackerTest, AddFilePassesNamesAndReportsEveryBlockToTheHandler) {
 }
 
 TEST_F(PackerTest, EmptyFileGetsOneEmptyBlockReport) {
-    std::string file = Tmp / "empty";
-    WriteFile(file, "");
+    std::string file = Source("empty", "");
     auto packer = MakePacker();
     packer->SetPassword("pw");
     EXPECT_TRUE(packer->AddFile(file, "empty"));
@@ -339,8 +343,7 @@ TEST_F(PackerTest, EmptyFileGetsOneEmptyBlockReport) {
 }
 
 TEST_F(PackerTest, HandlerSayingStopMakesOnWriteAnswerZero) {
-    std::string file = Tmp / "f";
-    WriteFile(file, Pattern(20, 2));
+    std::string file = Source("f", Pattern(20, 2));
     Config = "blocks=8";
     auto packer = MakePacker();
     Rec.ProgressAnswer = false;
@@ -351,8 +354,7 @@ TEST_F(PackerTest, HandlerSayingStopMakesOnWriteAnswerZero) {
 }
 
 TEST_F(PackerTest, AddFileAndCloseResultsAreAnyNonzeroValue) {
-    std::string file = Tmp / "f";
-    WriteFile(file, "x");
+    std::string file = Source("f", "x");
     struct Case {
         const char* Config;
         bool Added, Closed;
@@ -402,8 +404,7 @@ TEST_F(PackerTest, NonEmptyBlocksAreEncryptedPerFileWithTheirOwnBoundaries) {
 
 TEST_F(PackerTest, EmptyBlocksLeaveDataAndChainAlone) {
     std::string data = Pattern(13, 4);
-    std::string file = Tmp / "f";
-    WriteFile(file, data);
+    std::string file = Source("f", data);
     Config = "blocks=0,8,0,5";
     auto packer = MakePacker();
     packer->SetPassword("k");
@@ -423,8 +424,7 @@ TEST_F(PackerTest, EmptyBlocksLeaveDataAndChainAlone) {
 
 TEST_F(PackerTest, SetPasswordGovernsFilesAddedAfterIt) {
     std::string data = Pattern(19, 5);
-    std::string file = Tmp / "f";
-    WriteFile(file, data);
+    std::string file = Source("f", data);
     Config = "blocks=1000";
     auto packer = MakePacker();
     struct Step {
@@ -547,8 +547,7 @@ TEST_F(PackerTreeTest, RefusedFileEndsTheWholeWalk) {
 // --- Errors raised inside callbacks ------------------------------------------------------------
 
 TEST_F(PackerTest, DiskSpaceHandlerErrorIsRaisedAfterTheLibraryReturns) {
-    std::string file = Tmp / "f";
-    WriteFile(file, "abc");
+    std::string file = Source("f", "abc");
     Config = "diskspace=1;diskpath=X:\\";
     auto packer = MakePacker();
     Rec.DiskThrows = true;
@@ -569,8 +568,7 @@ TEST_F(PackerTest, DiskSpaceHandlerErrorIsRaisedAfterTheLibraryReturns) {
 
 TEST_F(PackerTest, ProgressHandlerErrorStopsTheFileAndIsRaisedOnce) {
     std::string data = Pattern(24, 6);
-    std::string file = Tmp / "f";
-    WriteFile(file, data);
+    std::string file = Source("f", data);
     Config = "blocks=8";
     auto packer = MakePacker();
     packer->SetPassword("pw");
@@ -592,8 +590,7 @@ TEST_F(PackerTest, ProgressHandlerErrorStopsTheFileAndIsRaisedOnce) {
 
 TEST_F(PackerTest, AfterAHandlerErrorBlocksStayEncryptedAndTheHandlerRests) {
     std::string data = Pattern(24, 7);
-    std::string file = Tmp / "f";
-    WriteFile(file, data);
+    std::string file = Source("f", data);
     Config = "blocks=8;ignorestop=1";
     auto packer = MakePacker();
     packer->SetPassword("pw");
