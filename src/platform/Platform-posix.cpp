@@ -224,8 +224,13 @@ bool StatAttributes(const std::string& sysPath, uint32_t& attr, struct stat* out
 
 // --- File handles ---------------------------------------------------------------------
 
+// Handles are descriptors plus one: a handle of 0, which callers use for "closed", then
+// never names standard input.
 int FdOf(Handle h) {
-    return static_cast<int>(h);
+    return static_cast<int>(h - 1);
+}
+Handle HandleOf(int fd) {
+    return static_cast<Handle>(fd) + 1;
 }
 
 int OpenFlags(uint32_t access, uint32_t disposition) {
@@ -263,8 +268,8 @@ bool LockForSharing(int fd, uint32_t access, uint32_t share) {
     if (!(access & GenericWrite)) return true;
     int op = ((share & ShareWrite) ? LOCK_SH : LOCK_EX) | LOCK_NB;
     while (flock(fd, op) != 0) {
-        if (errno != EINTR)
-            return Fail(errno == EWOULDBLOCK ? ErrSharingViolation : MapErrno(errno));
+        if (errno == EWOULDBLOCK) return Fail(ErrSharingViolation);
+        if (errno != EINTR) return true;  // a file system without locks: open unguarded
     }
     return true;
 }
@@ -454,7 +459,7 @@ Handle OpenFile(const std::string& name, uint32_t access, uint32_t share, uint32
         gLastError = code;
         return InvalidHandle;
     }
-    return fd;
+    return HandleOf(fd);
 }
 
 bool CloseFile(Handle h) {

@@ -239,6 +239,20 @@ TEST(PlatformPosix, SecondWriterInAnotherProcessIsRefused) {
     EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(Plat::ErrSharingViolation));
 }
 
+TEST(PlatformPosix, ClosingHandleZeroLeavesStandardInputAlone) {
+    int null = open("/dev/null", O_RDONLY);
+    ASSERT_GE(null, 0);
+    bool closed, stillOpen;
+    {
+        Redirect in(STDIN_FILENO, null);
+        closed = Plat::CloseFile(0);  // what a caller holds after closing its handle
+        stillOpen = fcntl(STDIN_FILENO, F_GETFD) != -1;
+    }
+    close(null);
+    EXPECT_FALSE(closed);
+    EXPECT_TRUE(stillOpen);
+}
+
 TEST(PlatformPosix, FifosAreRefusedInsteadOfBlocking) {
     TempDir d;
     ASSERT_EQ(mkfifo((d / "pipe").c_str(), 0600), 0);
