@@ -4,12 +4,10 @@ namespace {
 
 constexpr size_t OutputStep = 1 << 16;
 
-lzma_mt ThreadedOptions(lzma_filter* filters, uint32_t threads) {
+lzma_mt ThreadedOptions(lzma_filter* filters, uint32_t threads, uint64_t blockSize) {
     lzma_mt mt{};
     mt.threads = threads;
-    // 0 lets liblzma pick three times the dictionary: blocks that large keep the ratio
-    // close to one thread's while two of them still run side by side.
-    mt.block_size = 0;
+    mt.block_size = blockSize;
     mt.timeout = 0;
     mt.check = LZMA_CHECK_CRC64;
     mt.filters = filters;
@@ -37,21 +35,29 @@ bool TLzmaCoder::InitRaw(const lzma_options_lzma& options) {
     return Live;
 }
 
-bool TLzmaCoder::InitThreaded(const lzma_options_lzma& options, uint32_t threads) {
+bool TLzmaCoder::InitThreaded(const lzma_options_lzma& options, uint32_t threads,
+                              uint64_t blockSize) {
     End();
     Options = options;
     Filters[0] = {LZMA_FILTER_LZMA2, &Options};
     Filters[1] = {LZMA_VLI_UNKNOWN, nullptr};
-    const lzma_mt mt = ThreadedOptions(Filters, threads);
+    const lzma_mt mt = ThreadedOptions(Filters, threads, blockSize);
     Live = lzma_stream_encoder_mt(&Stream, &mt) == LZMA_OK;
     return Live;
 }
 
-uint64_t TLzmaCoder::ThreadedMemory(const lzma_options_lzma& options, uint32_t threads) {
+uint64_t TLzmaCoder::ThreadedMemory(const lzma_options_lzma& options, uint32_t threads,
+                                    uint64_t blockSize) {
     lzma_options_lzma copy = options;
     lzma_filter filters[2] = {{LZMA_FILTER_LZMA2, &copy}, {LZMA_VLI_UNKNOWN, nullptr}};
-    const lzma_mt mt = ThreadedOptions(filters, threads);
+    const lzma_mt mt = ThreadedOptions(filters, threads, blockSize);
     return lzma_stream_encoder_mt_memusage(&mt);
+}
+
+uint64_t TLzmaCoder::RawMemory(const lzma_options_lzma& options) {
+    lzma_options_lzma copy = options;
+    lzma_filter filters[2] = {{LZMA_FILTER_LZMA2, &copy}, {LZMA_VLI_UNKNOWN, nullptr}};
+    return lzma_raw_encoder_memusage(filters);
 }
 
 bool TLzmaCoder::Feed(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {

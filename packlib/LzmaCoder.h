@@ -17,8 +17,8 @@ class TLzmaCoder {
 
     /// A raw LZMA2 encoder (no container), for the solid stream.
     bool InitRaw(const lzma_options_lzma& options);
-    /// A .xz encoder (CRC-64 check) running on threads.
-    bool InitThreaded(const lzma_options_lzma& options, uint32_t threads);
+    /// A .xz encoder (CRC-64 check) running on threads, cutting blocks of blockSize.
+    bool InitThreaded(const lzma_options_lzma& options, uint32_t threads, uint64_t blockSize);
     bool Active() const { return Live; }
     void End();
 
@@ -30,7 +30,9 @@ class TLzmaCoder {
     bool Finish(std::vector<uint8_t>& out);
 
     /// The threaded encoder's memory need for these settings.
-    static uint64_t ThreadedMemory(const lzma_options_lzma& options, uint32_t threads);
+    static uint64_t ThreadedMemory(const lzma_options_lzma& options, uint32_t threads,
+                                   uint64_t blockSize);
+    static uint64_t RawMemory(const lzma_options_lzma& options);
 
   private:
     bool Run(lzma_action action, std::vector<uint8_t>& out);

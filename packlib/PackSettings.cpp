@@ -10,6 +10,8 @@ namespace {
 
 constexpr int DefaultLevel = 7;
 constexpr int TopLevel = 9;
+constexpr uint32_t ThreadedDict = 4u << 20;
+constexpr uint64_t ThreadedBlock = 8ull << 20;
 
 }  // namespace
 
@@ -17,7 +19,11 @@ TLevelSettings LevelSettings(int32_t level) {
     TLevelSettings s;
     s.Level = level < 0 ? DefaultLevel : (level > TopLevel ? TopLevel : level);
     s.Stored = s.Level == 0;
-    if (!s.Stored) lzma_lzma_preset(&s.Lzma, uint32_t(s.Level));
+    if (s.Stored) return s;
+    lzma_lzma_preset(&s.Lzma, uint32_t(s.Level));
+    s.Threaded = s.Lzma;
+    if (s.Threaded.dict_size > ThreadedDict) s.Threaded.dict_size = ThreadedDict;
+    s.ThreadedBlock = ThreadedBlock;
     return s;
 }
 

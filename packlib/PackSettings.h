@@ -13,7 +13,15 @@ struct TLevelSettings {
     int Level = 7;
     bool Stored = false;
     lzma_options_lzma Lzma{};
+    /// The settings of the two-thread stream for big files: a smaller dictionary and
+    /// blocks, so that both encoders together stay within MemoryBudget.
+    lzma_options_lzma Threaded{};
+    uint64_t ThreadedBlock = 0;
 };
+
+/// Memory the encoders of one package may take together; beyond it big files stay in the
+/// solid stream on one thread.
+constexpr uint64_t MemoryBudget = 400ull << 20;
 
 /// Levels above 9 mean 9, levels below 0 the default 7.
 TLevelSettings LevelSettings(int32_t level);

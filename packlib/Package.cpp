@@ -54,6 +54,13 @@ TPackage::TPackage(TOnVolumeName onVolumeName, TOnDiskSpace onDiskSpace, TOnWrit
       Settings(LevelSettings(level)),
       Writer(onVolumeName, onDiskSpace, ConfiguredVolumeSize()) {}
 
+bool TPackage::ThreadsFit() const {
+    return TLzmaCoder::RawMemory(Settings.Lzma) +
+               TLzmaCoder::ThreadedMemory(Settings.Threaded, EncoderThreads,
+                                          Settings.ThreadedBlock) <=
+           MemoryBudget;
+}
+
 bool TPackage::Break() {
     Broken = true;
     Solid.End();
@@ -91,7 +98,8 @@ bool TPackage::AddFile(const char* sourceName, const char* storedName) {
     job.Size = int32_t(size);
     if (Settings.Stored)
         job.Codec = PackFormat::CodecStored;
-    else if (uint64_t(size) >= PackFormat::ThreadedFileSize)
+    else if (uint64_t(size) >= PackFormat::ThreadedFileSize && ThreadsFit() &&
+             job.Threaded.InitThreaded(Settings.Threaded, EncoderThreads, Settings.ThreadedBlock))
         job.Codec = PackFormat::CodecXz;
 
     // From here on bytes reach the package: any failure leaves it broken.
@@ -110,10 +118,7 @@ bool TPackage::AddFile(const char* sourceName, const char* storedName) {
 
 bool TPackage::WriteFile(TFileJob& job) {
     if (job.Codec == PackFormat::CodecSolid) job.Coder = &Solid;
-    if (job.Codec == PackFormat::CodecXz) {
-        if (!job.Threaded.InitThreaded(Settings.Lzma, EncoderThreads)) return false;
-        job.Coder = &job.Threaded;
-    }
+    if (job.Codec == PackFormat::CodecXz) job.Coder = &job.Threaded;
     ReadBuffer.resize(ReportStep);
     OutBuffer.clear();
     while (job.Done < job.Size) {

@@ -26,6 +26,8 @@ class TPackage {
     struct TFileJob;
 
     bool Start();
+    /// Whether the two-thread encoder fits the memory budget beside the solid one.
+    bool ThreadsFit() const;
     bool WriteFile(TFileJob& job);
     bool PumpInput(TFileJob& job);
     bool ReportReady(TFileJob& job, bool last);
