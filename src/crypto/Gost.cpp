@@ -133,6 +133,22 @@ void CryptTail(const uint32_t* k, TBlock chain, const uint8_t* in, uint8_t* out,
     BurnBytes(t, 0xFF, BlockSize);
 }
 
+// The chaining mode in both directions: step handles one whole block and returns the new
+// chaining value; a final part of 1 to 7 bytes leaves the chain where it is. The key
+// words live in a local copy for speed and are wiped afterwards.
+template <typename TStep>
+void RunChain(TGostContext& ctx, const uint8_t* in, uint8_t* out, int32_t count, TStep step) {
+    if (count <= 0) return;
+    uint32_t k[8];
+    std::memcpy(k, ctx.Key, sizeof k);
+    TBlock chain = LoadBlock(ctx.Chain);
+    for (int32_t n = count / BlockSize; n > 0; --n, in += BlockSize, out += BlockSize)
+        chain = step(k, chain, in, out);
+    StoreBlock(ctx.Chain, chain);
+    if (const int32_t r = count % BlockSize; r != 0) CryptTail(k, chain, in, out, r);
+    BurnBytes(k, 0xFF, sizeof k);
+}
+
 }  // namespace
 
 void GostInit(TGostContext& ctx, const uint8_t* key, int32_t keyBits, const uint8_t* iv) {
@@ -159,36 +175,23 @@ void GostDecryptBlock(const TGostContext& ctx, const uint8_t* in, uint8_t* out) 
 }
 
 void GostEncryptCBC(TGostContext& ctx, const uint8_t* in, uint8_t* out, int32_t count) {
-    if (count <= 0) return;
-    uint32_t k[8];
-    std::memcpy(k, ctx.Key, sizeof k);
-    TBlock chain = LoadBlock(ctx.Chain);
-    const int32_t whole = count / BlockSize;
-    for (int32_t i = 0; i < whole; ++i, in += BlockSize, out += BlockSize) {
-        const TBlock p = LoadBlock(in);
-        chain = Encrypt(k, {p.Lo ^ chain.Lo, p.Hi ^ chain.Hi});
-        StoreBlock(out, chain);
-    }
-    StoreBlock(ctx.Chain, chain);
-    if (const int32_t r = count % BlockSize; r != 0) CryptTail(k, chain, in, out, r);
-    BurnBytes(k, 0xFF, sizeof k);
+    RunChain(ctx, in, out, count,
+             [](const uint32_t* k, TBlock chain, const uint8_t* in, uint8_t* out) {
+                 const TBlock p = LoadBlock(in);
+                 const TBlock c = Encrypt(k, {p.Lo ^ chain.Lo, p.Hi ^ chain.Hi});
+                 StoreBlock(out, c);
+                 return c;
+             });
 }
 
 void GostDecryptCBC(TGostContext& ctx, const uint8_t* in, uint8_t* out, int32_t count) {
-    if (count <= 0) return;
-    uint32_t k[8];
-    std::memcpy(k, ctx.Key, sizeof k);
-    TBlock chain = LoadBlock(ctx.Chain);
-    const int32_t whole = count / BlockSize;
-    for (int32_t i = 0; i < whole; ++i, in += BlockSize, out += BlockSize) {
-        const TBlock c = LoadBlock(in);
-        const TBlock p = Decrypt(k, c);
-        StoreBlock(out, {p.Lo ^ chain.Lo, p.Hi ^ chain.Hi});
-        chain = c;
-    }
-    StoreBlock(ctx.Chain, chain);
-    if (const int32_t r = count % BlockSize; r != 0) CryptTail(k, chain, in, out, r);
-    BurnBytes(k, 0xFF, sizeof k);
+    RunChain(ctx, in, out, count,
+             [](const uint32_t* k, TBlock chain, const uint8_t* in, uint8_t* out) {
+                 const TBlock c = LoadBlock(in);
+                 const TBlock p = Decrypt(k, c);
+                 StoreBlock(out, {p.Lo ^ chain.Lo, p.Hi ^ chain.Hi});
+                 return c;
+             });
 }
 
 void GostBurn(TGostContext& ctx) {
