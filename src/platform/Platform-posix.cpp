@@ -610,6 +610,12 @@ bool CreateDirectory(const std::string& path) {
     return mkdir(sys.c_str(), 0777) == 0 || FailErrno(sys);
 }
 
+bool CreatePrivateDirectory(const std::string& path) {
+    std::string sys = SysPath(path);
+    if (mkdir(sys.c_str(), 0700) != 0) return FailErrno(sys);
+    return true;
+}
+
 bool RemoveDirectory(const std::string& path) {
     std::string sys = SysPath(path);
     struct stat st;

@@ -246,6 +246,10 @@ bool CreateDirectory(const std::string& path) {
     return CreateDirectoryA(path.c_str(), nullptr) != 0;
 }
 
+bool CreatePrivateDirectory(const std::string& path) {
+    return CreateDirectory(path);
+}
+
 bool RemoveDirectory(const std::string& path) {
     return RemoveDirectoryA(path.c_str()) != 0;
 }

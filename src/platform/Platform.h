@@ -112,6 +112,9 @@ bool FileExists(const std::string& path);
 bool DeleteFile(const std::string& path);
 /// Fails with ErrAlreadyExists when the name exists, ErrPathNotFound without a parent.
 bool CreateDirectory(const std::string& path);
+/// As CreateDirectory, but only the caller may enter it (POSIX mode 0700; Windows: the
+/// default security of the caller's temporary directory). For the build directory.
+bool CreatePrivateDirectory(const std::string& path);
 /// Removes an empty directory, or a link to a directory (not what it points to).
 bool RemoveDirectory(const std::string& path);
 /// An identity of the file or directory a path names (links followed): two paths name the

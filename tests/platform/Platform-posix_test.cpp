@@ -192,6 +192,21 @@ TEST(PlatformPosix, ReadOnlyClearsAndRestoresWriteBits) {
     EXPECT_EQ(st.st_mode & 0777, (0666u & ~mask) | 0644u);
 }
 
+TEST(PlatformPosix, PrivateDirectoriesAreTheOwnersAloneAndNeverReused) {
+    TempDir d;
+    ASSERT_TRUE(Plat::CreatePrivateDirectory(In(d, "build")));
+    struct stat st;
+    ASSERT_EQ(stat((d / "build").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_FALSE(Plat::CreatePrivateDirectory(In(d, "build")));
+    EXPECT_EQ(Plat::LastError(), Plat::ErrAlreadyExists);
+    // A link planted under the name is not followed.
+    ASSERT_EQ(symlink("build", (d / "planted").c_str()), 0);
+    EXPECT_FALSE(Plat::CreatePrivateDirectory(In(d, "planted")));
+    EXPECT_FALSE(Plat::CreatePrivateDirectory(In(d, "missing\\build")));
+    EXPECT_EQ(Plat::LastError(), Plat::ErrPathNotFound);
+}
+
 TEST(PlatformPosix, LinksAreFollowedForReadingButRemovedAsLinks) {
     TempDir d;
     TestUtil::WriteFile(d / "target.txt", "xyz");

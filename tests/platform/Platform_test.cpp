@@ -481,6 +481,11 @@ TEST(PlatformNames, DirectoriesCreatedAndRemoved) {
     EXPECT_EQ(Plat::LastError(), Plat::ErrAlreadyExists);
     EXPECT_FALSE(Plat::CreateDirectory(In(d, "x\\y")));
     EXPECT_EQ(Plat::LastError(), Plat::ErrPathNotFound);
+    EXPECT_TRUE(Plat::CreatePrivateDirectory(In(d, "p")));
+    EXPECT_NE(Plat::GetAttributes(In(d, "p")) & Plat::AttrDirectory, 0u);
+    EXPECT_FALSE(Plat::CreatePrivateDirectory(In(d, "p")));
+    EXPECT_EQ(Plat::LastError(), Plat::ErrAlreadyExists);
+    EXPECT_FALSE(Plat::CreatePrivateDirectory(In(d, "a")));
     TestUtil::WriteFile(d / "a" + TestUtil::Sep() + "f", "x");
     EXPECT_FALSE(Plat::RemoveDirectory(In(d, "a")));
     EXPECT_EQ(Plat::LastError(), Plat::ErrDirNotEmpty);
