@@ -86,6 +86,8 @@ int32_t KEST_PACKCALL OnWrite(const char* fileName, int32_t /*reserved*/, int32_
     try {
         if (ActiveKey && blockSize > 0) EncryptBlock(static_cast<uint8_t*>(block), blockSize);
         if (PendingError) return PackFalse;
+        // Without a handler there is nobody to ask: going on beats a crash.
+        if (!ProgressHandler) return PackTrue;
         return ProgressHandler(std::string(fileName), fileSize, blockSize, done) ? PackTrue
                                                                                  : PackFalse;
     } catch (...) {

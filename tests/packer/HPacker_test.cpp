@@ -353,6 +353,19 @@ TEST_F(PackerTest, HandlerSayingStopMakesOnWriteAnswerZero) {
     EXPECT_EQ(writes[0].Answer, 0);
 }
 
+TEST_F(PackerTest, MissingProgressHandlerStillPacksAndEncrypts) {
+    std::string data = Pattern(16, 8);
+    std::string file = Source("f", data);
+    TPacker packer("Setup.1", nullptr, nullptr, 7);
+    Setup("blocks=16");
+    packer.SetPassword("pw");
+    EXPECT_TRUE(packer.AddFile(file, "f"));
+    std::vector<TWrite> writes = WritesIn(Log());
+    ASSERT_EQ(writes.size(), 1u);
+    EXPECT_EQ(writes[0].Answer, -1);
+    EXPECT_EQ(writes[0].Hex, EncryptedBlocks("pw", {data})[0]);
+}
+
 TEST_F(PackerTest, AddFileAndCloseResultsAreAnyNonzeroValue) {
     std::string file = Source("f", "x");
     struct Case {
