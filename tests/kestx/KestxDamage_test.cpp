@@ -149,8 +149,9 @@ TEST_F(KestxDamage, MissingLastVolumeIsReported) {
 TEST_F(KestxDamage, VolumeOfAnotherPackageIsRefused) {
     // The other package differs only in its last file, so its first volumes match ours.
     const int last = static_cast<int>(Pristine->Volumes);
+    fs::remove(NativePath(Volume(last)));
     fs::copy_file(NativePath(Tmp->Path() + "other" + Sep + "Setup." + std::to_string(last)),
-                  NativePath(Volume(last)), fs::copy_options::overwrite_existing);
+                  NativePath(Volume(last)));
     const TRunResult r = Verify();
     EXPECT_EQ(r.Code, 2);
     EXPECT_NE(r.Error.find("belongs to another package"), std::string::npos) << r.Error;

@@ -15,18 +15,21 @@ std::string FormatProgress(uint64_t done, uint64_t total, const std::string& lab
                            size_t columns) {
     const int pct = PercentOf(done, total);
     const size_t filled = BarCells * static_cast<size_t>(pct) / 100;
-    std::string line = "[" + std::string(filled, '#') + std::string(BarCells - filled, '.') + "] ";
+    std::string line;
+    line.reserve(columns + 8);
+    line.append(1, '[').append(filled, '#').append(BarCells - filled, '.').append("] ");
     const std::string num = std::to_string(pct);
-    line += std::string(3 - num.size(), ' ') + num + "% ";
+    line.append(3 - num.size(), ' ').append(num).append("% ");
     if (line.size() < columns) {
         const size_t room = columns - line.size();
         // Keep the end of a long name: it tells more than its directories.
-        if (label.size() <= room)
-            line += label;
-        else if (room > 3)
-            line += "..." + label.substr(label.size() - (room - 3));
-        else
-            line += label.substr(label.size() - room);
+        if (label.size() <= room) {
+            line.append(label);
+        } else if (room > 3) {
+            line.append("...").append(label, label.size() - (room - 3), room - 3);
+        } else {
+            line.append(label, label.size() - room, room);
+        }
     }
     return line.substr(0, columns);
 }
