@@ -1,6 +1,7 @@
 #include "Haval.h"
 
 #include <cstring>
+#include <utility>
 
 #include "CryptoBase.h"
 
@@ -85,36 +86,34 @@ inline uint32_t F5(uint32_t x6, uint32_t x5, uint32_t x4, uint32_t x3, uint32_t 
 // The boolean function of a pass applied to its permutation of x6 .. x0 (five-pass
 // variant of the published permutations phi).
 template <int Pass>
-inline uint32_t Phi(const uint32_t* x) {
-    if constexpr (Pass == 0) return F1(x[3], x[4], x[1], x[0], x[5], x[2], x[6]);
-    if constexpr (Pass == 1) return F2(x[6], x[2], x[1], x[0], x[3], x[4], x[5]);
-    if constexpr (Pass == 2) return F3(x[2], x[6], x[0], x[4], x[3], x[1], x[5]);
-    if constexpr (Pass == 3) return F4(x[1], x[5], x[3], x[2], x[0], x[4], x[6]);
-    if constexpr (Pass == 4) return F5(x[2], x[5], x[0], x[6], x[4], x[3], x[1]);
+inline uint32_t Phi(uint32_t x6, uint32_t x5, uint32_t x4, uint32_t x3, uint32_t x2, uint32_t x1,
+                    uint32_t x0) {
+    if constexpr (Pass == 0) return F1(x3, x4, x1, x0, x5, x2, x6);
+    if constexpr (Pass == 1) return F2(x6, x2, x1, x0, x3, x4, x5);
+    if constexpr (Pass == 2) return F3(x2, x6, x0, x4, x3, x1, x5);
+    if constexpr (Pass == 3) return F4(x1, x5, x3, x2, x0, x4, x6);
+    if constexpr (Pass == 4) return F5(x2, x5, x0, x6, x4, x3, x1);
 }
 
-// One step: the register that step s replaces plays x7, the others follow it downwards.
-template <int Pass, int S>
-inline void Step(uint32_t* t, const uint32_t* w, int i) {
-    uint32_t x[8];
-    for (int k = 0; k < 8; ++k) x[k] = t[(k - S + 8) & 7];
-    const uint32_t f = Phi<Pass>(x);
-    t[(7 - S) & 7] = RotateRight(f, 7) + RotateRight(x[7], 11) + w[WordOrder[Pass][i + S]] +
-                     RoundConstant[Pass][i + S];
+// Step I of a pass replaces one register, which plays x7, with the others following it
+// downwards. Every index is a constant, so the eight registers stay in registers.
+template <int Pass, int I>
+inline void Step(uint32_t (&t)[8], const uint32_t* w) {
+    constexpr auto reg = [](int k) { return (k - I % 8 + 8) % 8; };
+    const uint32_t f =
+        Phi<Pass>(t[reg(6)], t[reg(5)], t[reg(4)], t[reg(3)], t[reg(2)], t[reg(1)], t[reg(0)]);
+    t[reg(7)] = RotateRight(f, 7) + RotateRight(t[reg(7)], 11) + w[WordOrder[Pass][I]] +
+                RoundConstant[Pass][I];
+}
+
+template <int Pass, size_t... I>
+inline void RunSteps(uint32_t (&t)[8], const uint32_t* w, std::index_sequence<I...>) {
+    (Step<Pass, int(I)>(t, w), ...);
 }
 
 template <int Pass>
-inline void RunPass(uint32_t* t, const uint32_t* w) {
-    for (int i = 0; i < 32; i += 8) {
-        Step<Pass, 0>(t, w, i);
-        Step<Pass, 1>(t, w, i);
-        Step<Pass, 2>(t, w, i);
-        Step<Pass, 3>(t, w, i);
-        Step<Pass, 4>(t, w, i);
-        Step<Pass, 5>(t, w, i);
-        Step<Pass, 6>(t, w, i);
-        Step<Pass, 7>(t, w, i);
-    }
+inline void RunPass(uint32_t (&t)[8], const uint32_t* w) {
+    RunSteps<Pass>(t, w, std::make_index_sequence<32>{});
 }
 
 void HavalCompress(THavalContext& ctx, const uint8_t* block) {
