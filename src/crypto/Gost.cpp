@@ -96,8 +96,8 @@ inline void DecryptHalves(const uint32_t* k, uint32_t& n1, uint32_t& n2) {
     BackwardKeys(k, n1, n2);
 }
 
-// Blocks travel as the two words (N1, N2) read from them; the cipher's output order is
-// N2 then N1, which the callers store as the next block's (N1, N2).
+// A block as its two little-endian words: Lo from bytes 0 to 3 (N1 on input), Hi from
+// bytes 4 to 7. The cipher writes N2 first, hence the swap on the way out.
 struct TBlock {
     uint32_t Lo;
     uint32_t Hi;
