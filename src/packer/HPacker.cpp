@@ -1,6 +1,5 @@
 #include "HPacker.h"
 
-#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <vector>
