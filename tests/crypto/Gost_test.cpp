@@ -203,8 +203,8 @@ TEST(GostTest, MergedTablesEqualSubstitutionThenRotation) {
     }
 }
 
-// Digests published for the test parameter set: the first two in RFC 5831, section 7.3,
-// the others in the English Wikipedia article on the GOST hash function.
+// Digests published for the test parameter set: the first two are the worked examples of
+// RFC 5831, the others are listed in the English Wikipedia article on the GOST hash.
 TEST(GostTest, KnownAnswersThroughTheGostR341194Hash) {
     struct Case {
         const char* text;
