@@ -15,7 +15,7 @@ constexpr uint64_t MaxFileSize = 0x7FFFFFFFu;
 constexpr uint8_t MaxLevel = 9;
 // A block is read in pieces of this size, so a damaged length cannot make us allocate more
 // memory than the package really holds.
-constexpr size_t BlockPiece = 16u << 20;
+constexpr size_t BlockPiece = 1u << 20;
 
 [[noreturn]] void Corrupt(const std::string& what) {
     throw EKestxData("corrupt package: " + what);
