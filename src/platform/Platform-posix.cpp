@@ -281,13 +281,17 @@ struct Search {
     size_t next = 0;
 };
 
-bool EntryData(const std::string& dir, const std::string& name, FindData& fd) {
-    std::string full = dir + "/" + name;
+// One entry, stat'ed relative to its open directory; d_type saves the lstat of entries
+// that the directory already reports as no link.
+bool EntryData(DIR* d, const dirent* e, FindData& fd) {
     struct stat st, lst;
-    if (stat(full.c_str(), &st) != 0) return false;  // dangling link or vanished entry
-    bool isLink = lstat(full.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode);
-    fd.name = name;
-    fd.attributes = AttributesOf(st, isLink, name);
+    if (fstatat(dirfd(d), e->d_name, &st, 0) != 0) return false;  // dangling or vanished
+    bool isLink = e->d_type == DT_LNK;
+    if (e->d_type == DT_UNKNOWN)
+        isLink =
+            fstatat(dirfd(d), e->d_name, &lst, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(lst.st_mode);
+    fd.name = e->d_name;
+    fd.attributes = AttributesOf(st, isLink, fd.name);
     fd.size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
     fd.lastWrite = ToFileTime(st.st_mtim);
     return true;
@@ -297,9 +301,8 @@ bool ListDirectory(const std::string& dir, const std::string& pattern, Search& s
     DIR* d = opendir(dir.c_str());
     if (!d) return Fail(errno == ENOENT || errno == ENOTDIR ? ErrPathNotFound : MapErrno(errno));
     while (dirent* e = readdir(d)) {
-        std::string name = e->d_name;
         FindData fd;
-        if (MatchesFindMask(pattern, name) && EntryData(dir, name, fd))
+        if (MatchesFindMask(pattern, e->d_name) && EntryData(d, e, fd))
             s.entries.push_back(std::move(fd));
     }
     closedir(d);
