@@ -28,6 +28,16 @@ bool HasDriveLetters() {
     return hasDrives;
 }
 
+std::string StripSeparator(const std::string& path) {
+    return EndsInSeparator(path) ? path.substr(0, path.size() - 1) : path;
+}
+
+// Whether the last component of a path is a link (a trailing separator would follow it).
+bool IsLink(const std::string& path) {
+    const uint32_t attrs = Plat::GetAttributes(StripSeparator(path));
+    return attrs != Plat::InvalidAttributes && (attrs & Plat::AttrReparsePoint) != 0;
+}
+
 bool IsLeapYear(int year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
 }
@@ -123,7 +133,13 @@ void ReadTextLine(Plat::Handle h, std::string& line) {
     char chunk[LineChunk];
     for (;;) {
         uint32_t count = 0;
-        if (!Plat::ReadFile(h, chunk, LineChunk, count) || count == 0) return;
+        if (!Plat::ReadFile(h, chunk, LineChunk, count)) {
+            // A file that cannot be read reads as ended, so that a caller's loop over
+            // AtEndOfFile stops instead of asking again forever.
+            Plat::Seek(h, 0, 2);
+            return;
+        }
+        if (count == 0) return;
         uint32_t pos = 0;
         while (pos < count && chunk[pos] != CR && chunk[pos] != LF) ++pos;
         line.append(chunk, pos);
@@ -192,6 +208,8 @@ bool IsBareDrive(const std::string& path) {
 
 bool DeleteTree(const std::string& dir, bool removeRoot) {
     if (!IsDirectory(dir)) return false;
+    // A root that is a link is removed as a link (when asked): its contents are elsewhere.
+    if (IsLink(dir)) return removeRoot && Plat::RemoveDirectory(StripSeparator(dir));
     bool result = true;
     TSearchRecEx rec;
     // "." and ".." never pass the search filter; every other name is deleted, those
@@ -229,8 +247,7 @@ int32_t FileSizeOf(const std::string& fileName) {
 
 void ForceDirs(const std::string& dir) {
     if (dir.empty()) return;
-    std::string d = dir;
-    if (EndsInSeparator(d)) d.pop_back();
+    const std::string d = StripSeparator(dir);
     // Stop at a root: nothing left, a bare drive or network share, or an existing
     // directory. Short relative names such as "ab" are still created.
     if (d.empty() || d == DrivePart(d) || IsDirectory(d)) return;
@@ -263,7 +280,8 @@ int32_t DiskFreeKB(const std::string& path) {
 }
 
 bool ForceDeleteFile(const std::string& fileName) {
-    Plat::SetAttributes(fileName, Plat::AttrNormal);
+    // Attributes of a link are those of its target, which must stay as it is.
+    if (!IsLink(fileName)) Plat::SetAttributes(fileName, Plat::AttrNormal);
     return Plat::DeleteFile(fileName);
 }
 
@@ -289,7 +307,8 @@ bool CopyFileTo(const std::string& source, const std::string& dest, TCopyProgres
         ok = true;
     }
     const uint32_t attrs = Plat::GetAttributes(source);
-    if (attrs != Plat::InvalidAttributes) Plat::SetAttributes(dest, attrs);
+    if (attrs != Plat::InvalidAttributes)
+        Plat::SetAttributes(dest, attrs & ~Plat::AttrReparsePoint);  // a copy is no link
     return ok;
 }
 

@@ -107,6 +107,21 @@ TEST(ReadTextLine, PositionIsJustAfterTheLineEnd) {
     CloseFileHandle(h);
 }
 
+TEST(ReadTextLine, UnreadableHandleReadsAsEnded) {
+    TestUtil::TempDir dir;
+    ASSERT_TRUE(Write(dir / "t.txt", "ab\r\ncd\r\n"));
+    Plat::Handle h =
+        OpenFileHandle(dir / "t.txt", Plat::GenericWrite, 0, Plat::OpenExisting, Plat::AttrNormal);
+    ASSERT_NE(h, Plat::InvalidHandle);
+    ASSERT_FALSE(AtEndOfFile(h));
+    std::string line = "stale";
+    ReadTextLine(h, line);  // the handle is open for writing only: the read fails
+    EXPECT_EQ(line, "");
+    EXPECT_TRUE(AtEndOfFile(h));
+    CloseFileHandle(h);
+    EXPECT_EQ(Read(dir / "t.txt"), "ab\r\ncd\r\n");
+}
+
 TEST(WriteTextLine, WritesCrLfAndReadsBack) {
     TestUtil::TempDir dir;
     Plat::Handle h =
@@ -338,6 +353,30 @@ TEST(DeleteTree, RemovesALinkButNotWhatItPointsTo) {
         std::filesystem::exists(std::filesystem::symlink_status(Sub(dir, {"root", "dirlink"}))));
     EXPECT_FALSE(
         std::filesystem::exists(std::filesystem::symlink_status(Sub(dir, {"root", "filelink"}))));
+}
+
+TEST(DeleteTree, ARootThatIsALinkKeepsItsTargetsContents) {
+    TestUtil::TempDir dir;
+    ASSERT_TRUE(Plat::CreateDirectory(dir / "outside"));
+    ASSERT_TRUE(Write(Sub(dir, {"outside", "keep.txt"}), "keep"));
+    ASSERT_TRUE(Write(dir / "ro.txt", "keep"));
+    ASSERT_TRUE(Plat::SetAttributes(dir / "ro.txt", Plat::AttrReadOnly));
+    std::error_code ec;
+    std::filesystem::create_directory_symlink(dir / "outside", dir / "rootlink", ec);
+    if (ec) GTEST_SKIP() << "no symbolic links here: " << ec.message();
+    std::filesystem::create_symlink(dir / "ro.txt", dir / "filelink", ec);
+    ASSERT_FALSE(ec);
+    namespace fs = std::filesystem;
+    EXPECT_FALSE(DeleteTree(dir.Path() + "rootlink" + TestUtil::Sep(), false));
+    EXPECT_TRUE(fs::exists(fs::symlink_status(dir / "rootlink")));
+    EXPECT_TRUE(DeleteTree(dir.Path() + "rootlink" + TestUtil::Sep(), true));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "rootlink")));
+    EXPECT_EQ(Read(Sub(dir, {"outside", "keep.txt"})), "keep");
+    // Deleting a link to a read-only file leaves the file read-only.
+    EXPECT_TRUE(ForceDeleteFile(dir / "filelink"));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "filelink")));
+    EXPECT_TRUE(IsReadOnly(dir / "ro.txt"));
+    EXPECT_EQ(Read(dir / "ro.txt"), "keep");
 }
 
 TEST(ForceDeleteFile, DeletesReadOnlyFiles) {
