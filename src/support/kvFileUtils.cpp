@@ -22,12 +22,6 @@ bool EndsInSeparator(const std::string& path) {
     return !path.empty() && IsSeparator(path.back());
 }
 
-bool HasDriveLetters() {
-    // Only a platform with drive letters treats ":" as a delimiter.
-    static const bool hasDrives = Plat::LastDelimiter("C:") == 1;
-    return hasDrives;
-}
-
 std::string StripSeparator(const std::string& path) {
     return EndsInSeparator(path) ? path.substr(0, path.size() - 1) : path;
 }
@@ -310,6 +304,12 @@ bool CopyFileTo(const std::string& source, const std::string& dest, TCopyProgres
     if (attrs != Plat::InvalidAttributes)
         Plat::SetAttributes(dest, attrs & ~Plat::AttrReparsePoint);  // a copy is no link
     return ok;
+}
+
+bool HasDriveLetters() {
+    // Only a platform with drive letters treats ":" as a delimiter.
+    static const bool hasDrives = Plat::LastDelimiter("C:") == 1;
+    return hasDrives;
 }
 
 std::string DrivePart(const std::string& path) {

@@ -44,6 +44,8 @@ int32_t FreeBytesToKB(uint64_t bytes);
 bool ForceDeleteFile(const std::string& fileName);
 bool CopyFileTo(const std::string& source, const std::string& dest, TCopyProgressProc progress,
                 bool append);
+/// Whether paths of this platform have drive parts ("C:", \\server\share).
+bool HasDriveLetters();
 /// The drive part of a path: "C:" for a drive letter, the leading \\server\share of a
 /// network path, else empty.
 std::string DrivePart(const std::string& path);

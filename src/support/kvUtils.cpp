@@ -4,6 +4,7 @@
 
 #include "Platform.h"
 #include "kvErrors.h"
+#include "kvFileUtils.h"
 
 namespace {
 
@@ -60,15 +61,6 @@ bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
         if (x != y) return false;
     }
     return true;
-}
-
-std::string WithSeparator(const std::string& path) {
-    if (path.empty() || path.back() == '\\' || path.back() == '/') return path;
-    return path + "\\";
-}
-
-bool HasDriveLetters() {
-    return Plat::LastDelimiter("C:") == 1;
 }
 
 // Filled before the program's main work starts; read-only afterwards.
@@ -215,12 +207,12 @@ TRect CenterRect(const TRect& work, const TRect& window, int32_t screenWidth,
 
 std::string TempDirFrom(const std::string& tempPath, const std::string& currentDir,
                         const TOSVersion& os, const std::string& windowsDir, bool hasDrives) {
-    const std::string s = WithSeparator(tempPath);
+    const std::string s = AddBackslash(tempPath);
     // Windows falls back to the current directory when no temporary directory is
     // configured; a platform without drive letters has no such fallback, and
     // "C:\Temp\" would only name a stray folder in the current directory there.
-    if (!hasDrives || !SameIgnoringAsciiCase(s, WithSeparator(currentDir))) return s;
-    if (os.Kind == osWin95 || os.Kind == osWin98) return WithSeparator(windowsDir) + "Temp\\";
+    if (!hasDrives || !SameIgnoringAsciiCase(s, AddBackslash(currentDir))) return s;
+    if (os.Kind == osWin95 || os.Kind == osWin98) return AddBackslash(windowsDir) + "Temp\\";
     return "C:\\Temp\\";
 }
 

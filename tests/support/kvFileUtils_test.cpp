@@ -30,7 +30,7 @@ bool IsReadOnly(const std::string& path) {
     return attrs != Plat::InvalidAttributes && (attrs & Plat::AttrReadOnly) != 0;
 }
 
-bool HasDriveLetters() {
+bool NativeHasDrives() {
     return TestUtil::Sep() == '\\';
 }
 
@@ -257,7 +257,7 @@ TEST(DrivePart, DrivesAndSharesWhereThePlatformHasThem) {
         {"", ""},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(DrivePart(c.path), HasDriveLetters() ? c.withDrives : "") << c.path;
+        EXPECT_EQ(DrivePart(c.path), NativeHasDrives() ? c.withDrives : "") << c.path;
 }
 
 TEST(ForceDirs, CreatesEveryMissingLevel) {

@@ -11,7 +11,7 @@
 
 namespace {
 
-bool HasDriveLetters() {
+bool NativeHasDrives() {
     return TestUtil::Sep() == '\\';
 }
 
@@ -118,7 +118,7 @@ TEST(ShowError, CaptionDefaultsToError) {
 }
 
 TEST(ShowError, BoxShowsCaptionAndText) {
-    if (HasDriveLetters()) GTEST_SKIP() << "the box is a window here, not text on standard error";
+    if (NativeHasDrives()) GTEST_SKIP() << "the box is a window here, not text on standard error";
     testing::internal::CaptureStderr();
     ShowError("Image directory is not exists!");
     SetErrorCaption("Custom");
@@ -145,7 +145,7 @@ TEST(CenteredMessageBox, ReturnsTheAnswerAndKeepsFlags) {
     SetMessageBoxFlags(0);
     EXPECT_EQ(MessageBoxFlags(), 0u);
     // Without a display a real box cannot be shown; where the box is text, it answers OK.
-    if (!HasDriveLetters()) {
+    if (!NativeHasDrives()) {
         EXPECT_EQ(answer, 1);
     }
 }
