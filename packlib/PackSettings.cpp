@@ -73,3 +73,10 @@ std::optional<uint64_t> ConfiguredVolumeSize() {
     if (text == nullptr) return std::nullopt;
     return ParseByteSize(text);
 }
+
+std::string NativeFileName(const char* name) {
+    std::string s = name;
+    for (char& c : s)
+        if (c == '\\') c = '/';
+    return s;
+}

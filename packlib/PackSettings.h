@@ -34,5 +34,9 @@ std::optional<uint64_t> ParseByteSize(const std::string& text);
 /// never beyond its cap.
 uint64_t VolumeLimit(std::optional<uint64_t> configured, uint32_t volume);
 
+/// A host's file name for the C library: the host writes "\" as separator everywhere,
+/// which Windows takes as it is and POSIX needs as "/" (Windows takes "/" as well).
+std::string NativeFileName(const char* name);
+
 /// KEST_VOLUME_SIZE, parsed; nothing when unset or not a size.
 std::optional<uint64_t> ConfiguredVolumeSize();

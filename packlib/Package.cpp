@@ -11,13 +11,6 @@ constexpr size_t ReportStep = 1 << 20;
 constexpr uint32_t EncoderThreads = 2;
 constexpr size_t MaxStoredName = 0xFFFF;
 
-std::string NativeName(const char* name) {
-    std::string s = name;
-    for (char& c : s)
-        if (c == '\\') c = '/';
-    return s;
-}
-
 /// The size of an open file, or -1 when it does not fit the interface's 32-bit sizes
 /// (a long of 32 bits cannot even tell, which reads as too big as well).
 int64_t SizeOf(std::FILE* f) {
@@ -87,7 +80,7 @@ bool TPackage::AddFile(const char* sourceName, const char* storedName) {
         return false;
     const size_t nameLength = std::char_traits<char>::length(storedName);
     if (nameLength > MaxStoredName) return false;
-    TFileCloser file{std::fopen(NativeName(sourceName).c_str(), "rb")};
+    TFileCloser file{std::fopen(NativeFileName(sourceName).c_str(), "rb")};
     if (file.f == nullptr) return false;
     const int64_t size = SizeOf(file.f);
     if (size < 0) return false;

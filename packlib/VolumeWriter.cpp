@@ -17,14 +17,6 @@ constexpr size_t WriteChunk = 1 << 20;
 constexpr uint64_t SpaceMargin = 64 << 10;
 constexpr size_t NameBufferSize = 261;
 
-/// Both separators work for the C library on Windows; POSIX needs "/".
-std::string NativeName(const char* name) {
-    std::string s = name;
-    for (char& c : s)
-        if (c == '\\') c = '/';
-    return s;
-}
-
 /// The absolute directory holding a volume, for the free-space check and the host's
 /// prompt (which wants an existing directory).
 std::string DirectoryOf(const std::string& name) {
@@ -119,7 +111,7 @@ bool TVolumeWriter::OpenNext() {
     ++Volume;
     OnVolumeName(int32_t(Volume), name);
     name[NameBufferSize - 1] = 0;
-    const std::string path = NativeName(name);
+    const std::string path = NativeFileName(name);
     Dir = DirectoryOf(path);
     File = std::fopen(path.c_str(), "wb");
     if (File == nullptr) return Fail();
