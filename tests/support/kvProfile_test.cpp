@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -201,6 +202,26 @@ TEST_F(kvProfile, DropWritesBack) {
     ProfileWriteString(f, "S", "k", "v");
     ProfileDropIni(f);
     EXPECT_EQ(ReadFile(f), "[S]\r\nk=v\r\n\r\n");
+}
+
+TEST_F(kvProfile, ProcessEndWritesPendingChanges) {
+    // A fixed place: on Windows the child process runs this body again from the start, so
+    // a fresh scratch directory would differ between the two.
+    namespace fs = std::filesystem;
+    const fs::path dir =
+        fs::path(TestUtil::Env("KEST_TEST_TMP", fs::temp_directory_path().string())) /
+        "profile_exit_flush";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::string f = (dir / "exit.ini").string();
+    EXPECT_EXIT(
+        {
+            ProfileWriteString(f, "S", "k", "at exit");
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(ReadFile(f), "[S]\r\nk=at exit\r\n\r\n");
+    fs::remove_all(dir);
 }
 
 TEST_F(kvProfile, SecondWriterUnderAnotherSpellingFails) {
