@@ -55,21 +55,36 @@ nsis_script() {  # nsis_script DIR OUT [files?]
   } > "$work/peer.nsi"
 }
 
-for c in $CORPORA; do
-  src=$corpora/$c
-  for level in $LEVELS; do
-    measure "ours-L$level" "$c" "$work/ours.$c" 0 "$driver" "$pack_dll" "$src" "$work/ours.$c" "$level"
-  done
-  [ "$PEERS" = 1 ] || continue
+ours() {  # ours CORPUS LEVEL
+  measure "ours-L$2" "$1" "$work/ours.$1" 0 "$driver" "$pack_dll" "$corpora/$1" "$work/ours.$1" "$2"
+}
+makensis_solid() {
   nsis_script "" "$work/empty.exe"; makensis -V1 "$work/peer.nsi" >/dev/null
-  stub=$(stat -c %s "$work/empty.exe")
-  nsis_script "$src" "$work/nsis.$c.exe"
-  measure "makensis-solid-lzma" "$c" "$work/nsis.$c.exe" "$stub" makensis -V1 "$work/peer.nsi"
-  measure "7z-mx7" "$c" "$work/7z.$c.7z" 0 7zz a -bd -mx=7 "$work/7z.$c.7z" "$src"
-  measure "7z-mx0" "$c" "$work/7zs.$c.7z" 0 7zz a -bd -mx=0 "$work/7zs.$c.7z" "$src"
-  # The codec alternative, for the record: zstd's strongest common setting on two threads.
-  measure "tar-zstd-19-T2" "$c" "$work/zstd.$c.tar.zst" 0 \
-    sh -c 'tar -C "$1" -cf - . | zstd -q -19 -T2 -o "$2"' sh "$src" "$work/zstd.$c.tar.zst"
+  local stub; stub=$(stat -c %s "$work/empty.exe")
+  nsis_script "$corpora/$1" "$work/nsis.$1.exe"
+  measure "makensis-solid-lzma" "$1" "$work/nsis.$1.exe" "$stub" makensis -V1 "$work/peer.nsi"
+}
+sevenzip() {  # sevenzip CORPUS MX
+  measure "7z-mx$2" "$1" "$work/7z.$1.7z" 0 7zz a -bd -mx="$2" "$work/7z.$1.7z" "$corpora/$1"
+}
+zstd19() {  # the codec alternative, for the record
+  measure "tar-zstd-19-T2" "$1" "$work/zstd.$1.tar.zst" 0 \
+    sh -c 'tar -C "$1" -cf - . | zstd -q -19 -T2 -o "$2"' sh "$corpora/$1" "$work/zstd.$1.tar.zst"
+}
+
+# Default level and store mode against their peers first, on every corpus, so that a run
+# cut short still holds the main comparison; then the top level and the codec record.
+for c in $CORPORA; do
+  for level in $LEVELS; do
+    [ "$level" = 9 ] || ours "$c" "$level"
+  done
+  if [ "$PEERS" = 1 ]; then makensis_solid "$c"; sevenzip "$c" 0; fi
+done
+for c in $CORPORA; do
+  for level in $LEVELS; do
+    [ "$level" != 9 ] || ours "$c" "$level"
+  done
+  if [ "$PEERS" = 1 ]; then sevenzip "$c" 7; zstd19 "$c"; fi
 done
 
 echo
