@@ -227,8 +227,14 @@ void TkvIniFile::LoadFile(const std::string& fileName) {
 
     TStringList* current = nullptr;
     std::string line;
+    int32_t position = FilePosition(FileHandle);
     while (!AtEndOfFile(FileHandle)) {
         ReadTextLine(FileHandle, line);
+        // A failed read leaves the position where it was: keep what was read and stop,
+        // rather than asking for the same bytes forever.
+        const int32_t next = FilePosition(FileHandle);
+        if (next == position) break;
+        position = next;
         ParseLine(line, current);
     }
     Sections.RemoveDuplicates();
