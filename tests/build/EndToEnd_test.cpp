@@ -530,4 +530,64 @@ TEST_F(ScriptedBuild, InterruptRemovesTheBuildDirectory) {
     }
 }
 
+// --- At a console (natively, on a pseudo terminal) ------------------------------------------
+
+class ConsoleBuild : public ScriptedBuild {
+  protected:
+    // Runs the program on a terminal; key is typed when it asks for one.
+    int RunOnTerminal(const std::vector<std::string>& args, const std::string& key,
+                      const TEnvList& extra, std::string& shown) {
+        std::string cmd = "cd '" + Work.Path() + "' && env";
+        TEnvList env = Env;
+        env.insert(env.end(), extra.begin(), extra.end());
+        for (const auto& [name, value] : env) cmd += " '" + name + "=" + value + "'";
+        std::string out = Work / "terminal.txt";
+        cmd += " python3 '" + TestUtil::Env("KEST_SOURCE_DIR") + "/tests/build/pty_run.py' '" +
+               out + "' " + key + " '" + Program + "'";
+        for (const auto& a : args) cmd += " '" + a + "'";
+        int status = std::system(cmd.c_str());
+        shown = Exists(out) ? ReadFile(out) : "";
+        return (status >> 8) & 0xff;
+    }
+    void SetUp() override {
+        ScriptedBuild::SetUp();
+        if (IsSkipped()) return;
+        if (IsWindowsHost()) GTEST_SKIP() << "the terminal is driven natively";
+        if (std::system("python3 -c 'import pty' >/dev/null 2>&1") != 0)
+            GTEST_SKIP() << "python3 with pty is needed";
+    }
+};
+
+TEST_F(ConsoleBuild, FailedBuildWaitsForAKeyThenEndsWithZero) {
+    for (const char* key : {"x", "esc"}) {
+        std::string shown;
+        EXPECT_EQ(RunOnTerminal({}, key, {}, shown), 0) << key;
+        EXPECT_NE(shown.find(FailedLine), std::string::npos) << shown;
+        // The box (standard error shares the terminal) comes first; no error report follows.
+        EXPECT_LT(shown.find("Data file (*.kst) was not specified!"), shown.find(FailedLine));
+        EXPECT_EQ(shown.find("Error: "), std::string::npos) << shown;
+        EXPECT_NE(shown.find("\x1b]0;" + Title + "\a"), std::string::npos) << "window title";
+    }
+}
+
+TEST_F(ConsoleBuild, ProgressOfAFileOverwritesItsLine) {
+    WriteFile(Work / "Demo.kst", "[Config]\r\nImagePath=Image\r\n");
+    WriteFile(Work / "Image/Data/Big.bin", std::string(200000, 'b'));  // four blocks
+    PrivateProgram("ScriptedPack.dll");
+    std::string shown;
+    EXPECT_EQ(RunOnTerminal({"Demo"}, "x", {}, shown), 0);
+    EXPECT_NE(shown.find("Package building is completed."), std::string::npos) << shown;
+    std::string line = "  Adding Big.bin  ";
+    line.resize(60, ' ');
+    const std::string up = "\x1b[1A\x1b[G";
+    for (const char* percent : {"33%", "66%", "98%"}) {
+        std::string report = line + percent;
+        EXPECT_NE(shown.find(report), std::string::npos) << percent;
+    }
+    EXPECT_NE(shown.find(up + line + "66%"), std::string::npos);
+    EXPECT_NE(shown.find(up + line + "Ok  "), std::string::npos);
+    EXPECT_EQ(shown.find(up + "  Adding Kest.ini"), std::string::npos)
+        << "a new file starts a line";
+}
+
 }  // namespace
