@@ -1,0 +1,75 @@
+// The kestx program itself: exit codes, and messages on the right stream.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "KestxTestKit.h"
+#include "TestUtil.h"
+
+namespace {
+
+using namespace KestxTestKit;
+
+struct TProcess {
+    int Code;
+    std::string Out, Err;
+};
+
+std::string Quote(const std::string& s) {
+    return "'" + s + "'";
+}
+
+TProcess RunProgram(const std::string& args, const TestUtil::TempDir& tmp) {
+    const std::string exe = TestUtil::Env("KEST_BIN_DIR") + "/kestx";
+    const std::string out = tmp.Path() + "stdout", err = tmp.Path() + "stderr";
+    const int status =
+        std::system((Quote(exe) + " " + args + " >" + Quote(out) + " 2>" + Quote(err)).c_str());
+    return {(status >> 8) & 0xFF, ReadBytes(out), ReadBytes(err)};
+}
+
+class KestxProgram : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // The program is started through a POSIX shell; under Wine the in-process runs of
+        // the other tests cover the same code.
+        if (OnWindows()) GTEST_SKIP() << "runs the native program through a POSIX shell";
+        if (TestUtil::Env("KEST_BIN_DIR").empty()) GTEST_SKIP() << "KEST_BIN_DIR is not set";
+    }
+    TestUtil::TempDir tmp;
+};
+
+TEST_F(KestxProgram, ExitCodesAndStreams) {
+    TBuildOptions options;
+    options.Password = "pw";
+    const TBuilt built =
+        BuildPackage(tmp.Path() + "b", {{"Data\\a.txt", MakeData(900, 1)}}, options);
+    const std::string exe = Quote(built.Exe);
+
+    const TProcess help = RunProgram("--help", tmp);
+    EXPECT_EQ(help.Code, 0);
+    EXPECT_NE(help.Out.find("Exit codes"), std::string::npos);
+
+    const TProcess usage = RunProgram("unpack " + exe, tmp);
+    EXPECT_EQ(usage.Code, 1);
+    EXPECT_EQ(usage.Out, "");
+    EXPECT_NE(usage.Err.find("unknown command 'unpack'"), std::string::npos);
+
+    const TProcess ok = RunProgram("verify " + exe + " --password pw", tmp);
+    EXPECT_EQ(ok.Code, 0) << ok.Err;
+    EXPECT_NE(ok.Out.find("OK: 2 files"), std::string::npos) << ok.Out;
+    EXPECT_EQ(ok.Err, "");  // no progress bar when standard error is not a terminal
+
+    const TProcess wrong = RunProgram("verify " + exe + " --password nope", tmp);
+    EXPECT_EQ(wrong.Code, 2);
+    EXPECT_EQ(wrong.Err, "kestx: error: wrong password\n");
+
+    std::string bytes = ReadBytes(built.Exe);
+    bytes[bytes.size() - 200] ^= 0x55;
+    WriteBytes(built.Exe, bytes);
+    const TProcess corrupt =
+        RunProgram("extract " + exe + " " + Quote(tmp.Path() + "x") + " --password pw", tmp);
+    EXPECT_EQ(corrupt.Code, 2);
+    EXPECT_EQ(corrupt.Err.rfind("kestx: error: ", 0), 0u) << corrupt.Err;
+}
+
+}  // namespace
