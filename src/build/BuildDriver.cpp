@@ -158,9 +158,10 @@ bool BuildInBuildDir() {
     PruneLinks(scope.List(), state.ImageDir);
     WriteLine("Building presetup directory...");
     AssemblePresetup();
-    if (!CheckPackableSizes()) return false;
+    if (!CheckPresetupSizes()) return false;
     WriteLine("Getting information about files...");
     RecordFileInfo();
+    if (!CheckDataSizes()) return false;
     if (!state.PackagePassword.empty())
         ProfileWriteString(state.RuntimeIni, "Config", "PswCheckHash",
                            TPacker::HashStringHex("zvq" + state.PackagePassword + "zvq"));

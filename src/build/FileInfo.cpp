@@ -22,6 +22,9 @@ const std::string PresetupPrefix = "Presetup\\";
 
 using TFileVisitor = std::function<void(const std::string& fullName)>;
 
+// The first data file that was too large to record, if any.
+std::string OversizedDataFile;
+
 void WalkFiles(const std::string& directory, const TFileVisitor& visit) {
     std::string dir = AddBackslash(directory);
     BuildSys::ForEachFound(
@@ -56,10 +59,9 @@ class TSizeCheck {
     int64_t Total = 0;
 };
 
-bool ReportOversized(const TSizeCheck& check) {
-    if (check.OversizedFile().empty()) return true;
-    ShowError("File " + check.OversizedFile() +
-              " is 2 GB or larger; such a file cannot be packed!");
+bool ReportOversized(const std::string& fileName) {
+    if (fileName.empty()) return true;
+    ShowError("File " + fileName + " is 2 GB or larger; such a file cannot be packed!");
     return false;
 }
 
@@ -67,10 +69,14 @@ bool ReportOversized(const TSizeCheck& check) {
 
 void RecordOneFile(const std::string& fileName, const std::string& key) {
     if (!BuildSys::FileExists(fileName)) return;
+    int64_t size = FileSizeOf64(fileName);
+    if (size > MaxPackableSize) {
+        if (OversizedDataFile.empty()) OversizedDataFile = fileName;
+        return;
+    }
     std::string version = FileVersionStr(fileName);
     if (!version.empty()) version = "," + version;
-    std::string value = std::to_string(FileSizeOf(fileName)) + version;
-    ProfileWriteString(BuildState().RuntimeIni, "FileInfo", key, value);
+    ProfileWriteString(BuildState().RuntimeIni, "FileInfo", key, std::to_string(size) + version);
 }
 
 void RecordTreeInfo(const std::string& directory, int32_t skipCount) {
@@ -80,6 +86,7 @@ void RecordTreeInfo(const std::string& directory, int32_t skipCount) {
 }
 
 void RecordFileInfo() {
+    OversizedDataFile.clear();
     std::string base = AddBackslash(BuildState().ImageDir + "Data");
     RecordTreeInfo(base, static_cast<int32_t>(base.size()));
     ForEachLink(DataPrefix, [](const std::string& link) {
@@ -87,18 +94,18 @@ void RecordFileInfo() {
     });
 }
 
-bool CheckPackableSizes() {
-    const TBuildState& state = BuildState();
+bool CheckPresetupSizes() {
     TSizeCheck presetup;
-    WalkFiles(state.BuildDir + "Presetup", [&](const std::string& f) { presetup.Add(f); });
+    WalkFiles(BuildState().BuildDir + "Presetup", [&](const std::string& f) { presetup.Add(f); });
     ForEachLink(PresetupPrefix, [&](const std::string& link) { presetup.Add(ValueOf(link)); });
-    if (!ReportOversized(presetup)) return false;
+    if (!ReportOversized(presetup.OversizedFile())) return false;
     if (presetup.TotalSize() > MaxPackableSize) {
         ShowError("The presetup files add up to 2 GB or more; they cannot be packed!");
         return false;
     }
-    TSizeCheck data;
-    WalkFiles(state.ImageDir + "Data", [&](const std::string& f) { data.Add(f); });
-    ForEachLink(DataPrefix, [&](const std::string& link) { data.Add(ValueOf(link)); });
-    return ReportOversized(data);
+    return true;
+}
+
+bool CheckDataSizes() {
+    return ReportOversized(OversizedDataFile);
 }

@@ -170,6 +170,8 @@ class EndToEnd : public ::testing::Test {
 
 TEST_F(EndToEnd, SuccessfulBuildWithoutPassword) {
     MakeDemo();
+    std::string dll = VersionedDll();
+    if (!dll.empty()) fs::copy_file(dll, Work / "Image/Data/Lib.dll");
     TRunResult r = Build();
     ASSERT_EQ(r.ExitCode, 0) << r.Out << r.Err;
     Lines lines = r.OutLines();
@@ -189,8 +191,10 @@ TEST_F(EndToEnd, SuccessfulBuildWithoutPassword) {
     auto data = FinalProgress(lines, dataAt, lines.size());
     EXPECT_EQ(NamesOf(presetup), Lines({"DEU.lng", "ENU.lng", "FRA.lng", "Kest.ini", "Setup.dat",
                                         "Links\\Extra.lng"}));
-    EXPECT_EQ(NamesOf(data), Lines({"App.txt", "Empty.dat", ".hidden\\H.txt", "Sub\\Deep.txt",
-                                    "Links\\Shared.dll"}));
+    Lines dataNames = {"App.txt", "Empty.dat", ".hidden\\H.txt", "Sub\\Deep.txt",
+                       "Links\\Shared.dll"};
+    if (!dll.empty()) dataNames.insert(dataNames.begin() + 2, "Lib.dll");
+    EXPECT_EQ(NamesOf(data), dataNames);
     for (const auto& p : presetup) EXPECT_EQ(p.second, "Ok  ") << p.first;
     for (const auto& p : data) EXPECT_EQ(p.second, "Ok  ") << p.first;
 
@@ -224,6 +228,10 @@ TEST_F(EndToEnd, SuccessfulBuildWithoutPassword) {
     for (const char* entry : {"App.txt=1000", "Empty.dat=0", "Sub\\Deep.txt=70000",
                               ".hidden\\H.txt=6", "System\\Shared.dll=300", "Stale.txt=1"})
         EXPECT_NE(ini.find(entry), std::string::npos) << entry << "\n" << ini;
+    if (!dll.empty()) {
+        std::string entry = "Lib.dll=" + std::to_string(fs::file_size(dll)) + ",";
+        EXPECT_NE(ini.find(entry), std::string::npos) << "version after the size\n" << ini;
+    }
     // The sources stay as they were.
     EXPECT_EQ(ReadFile(Work / "Image/Presetup/Kest.ini").find("App.txt"), std::string::npos);
 }
@@ -325,6 +333,22 @@ TEST_F(EndToEnd, FurtherVolumesStayBesideTheExecutable) {
     TRunResult v = Kestx({"verify", "Setup.exe"});
     EXPECT_EQ(v.ExitCode, 0) << v.Out << v.Err;
     EXPECT_TRUE(ReadFile(Extract("Setup.exe") + "Data/Random.bin") == RandomBytes(30000, 7));
+}
+
+TEST_F(EndToEnd, UnusableTemporaryDirectoryIsReported) {
+    WriteFile(Work / "Demo.kst", "[Config]\r\nImagePath=Image\r\n");
+    WriteFile(Work / "Image/Data/A.txt", "a");
+    WriteFile(Work / "NotADir", "a file where the temporary directory should be");
+    std::string notADir = HostPath(Work / "NotADir");
+    TRunResult r = Build({"Demo"}, {{"TMPDIR", notADir}, {"TMP", notADir}, {"TEMP", notADir}});
+    EXPECT_EQ(r.ExitCode, 1);
+    Lines lines = r.OutLines();
+    size_t report = ReportAt(lines);
+    ASSERT_LT(report, lines.size()) << r.Out;
+    EXPECT_NE(lines[report].find("Cannot create a build directory in"), std::string::npos);
+    EXPECT_FALSE(Contains(lines, "Building presetup directory..."));
+    EXPECT_FALSE(Contains(lines, FailedLine));
+    EXPECT_EQ(ReadFile(Work / "NotADir"), "a file where the temporary directory should be");
 }
 
 TEST_F(EndToEnd, FileOfTwoGiBStopsTheBuild) {

@@ -7,24 +7,13 @@
 
 #include "BuildFixture.h"
 #include "Platform.h"
+#include "ProgramRun.h"
 #include "kvProfile.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using TestUtil::WriteFile;
-
-// A PE file with version information: one of Wine's DLLs, found where the test runs.
-std::string VersionedDll() {
-    std::string windir = TestUtil::Env("windir", TestUtil::Env("WINDIR"));
-    for (std::string path :
-         {windir + "\\system32\\version.dll",
-          std::string("/usr/lib/i386-linux-gnu/wine/i386-windows/version.dll"),
-          std::string("/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/version.dll")})
-        if (!windir.empty() || path[0] == '/')
-            if (TestUtil::Exists(path)) return path;
-    return "";
-}
 
 class FileInfoTest : public BuildFixture {
   protected:
@@ -93,36 +82,53 @@ TEST_F(FileInfoTest, ImageWithoutDataRecordsOnlyDataLinks) {
     EXPECT_TRUE(Has(ini, "A.txt=3")) << ini;
 }
 
-TEST_F(FileInfoTest, SizesThatFitPassTheCheck) {
+TEST_F(FileInfoTest, SizesThatFitPassTheChecks) {
     WriteFile(Image / "Data/A.txt", "a");
     WriteFile(Build / "Presetup/B.txt", "b");
     Links.Add("Data\\Gone.txt=nowhere");
-    EXPECT_TRUE(CheckPackableSizes());
+    Links.Add("Presetup\\Gone.txt=nowhere");
+    EXPECT_TRUE(CheckPresetupSizes());
+    RecordFileInfo();
+    EXPECT_TRUE(CheckDataSizes());
 }
 
 TEST_F(FileInfoTest, FileOfTwoGiBStopsTheBuildNamingIt) {
+    enum TWhere { DataTree, DataLink, PresetupCopy, PresetupLink };
     struct Case {
-        const char* where;
-        bool link;
-    } cases[] = {{"Data/Big.bin", false}, {"Presetup/Big.bin", false}, {"Big.bin", true}};
+        TWhere where;
+        const char* name;
+    } cases[] = {{DataTree, "TreeBig.bin"},
+                 {DataLink, "LinkBig.bin"},
+                 {PresetupCopy, "CopyBig.bin"},
+                 {PresetupLink, "PreLinkBig.bin"}};
     for (const auto& c : cases) {
-        TestUtil::TempDir image, build, libs;
-        BuildState().ImageDir = image.Path();
-        BuildState().BuildDir = build.Path();
+        TestUtil::TempDir libs;
         Links.Clear();
-        std::string big =
-            c.link ? libs / c.where
-                   : (std::string(c.where).rfind("Data", 0) == 0 ? image : build) / c.where;
+        std::string big = c.where == DataTree       ? Image / ("Data/" + std::string(c.name))
+                          : c.where == PresetupCopy ? Build / ("Presetup/" + std::string(c.name))
+                                                    : libs / c.name;
         WriteFile(big, "");
+        if (c.where == DataLink) Links.Add("Data\\" + std::string(c.name) + "=" + big);
+        if (c.where == PresetupLink) Links.Add("Presetup\\" + std::string(c.name) + "=" + big);
+        bool data = c.where == DataTree || c.where == DataLink;
+        auto check = [&] {
+            if (!data) return CheckPresetupSizes();
+            RecordFileInfo();
+            return CheckDataSizes();
+        };
         fs::resize_file(big, uintmax_t(1) << 31);  // sparse: no 2 GiB written
-        if (c.link) Links.Add("Data\\Big.bin=" + big);
         testing::internal::CaptureStderr();
-        EXPECT_FALSE(CheckPackableSizes()) << c.where;
-        std::string box = testing::internal::GetCapturedStderr();
-        ExpectBoxNames(box, "Big.bin");
-        // One byte less fits.
-        fs::resize_file(big, (uintmax_t(1) << 31) - 1);
-        EXPECT_TRUE(CheckPackableSizes()) << c.where;
+        EXPECT_FALSE(check()) << c.name;
+        ExpectBoxNames(testing::internal::GetCapturedStderr(), c.name);
+        EXPECT_EQ(Recorded().find(c.name), std::string::npos) << "no record of " << c.name;
+        // One byte less fits and is recorded in full (presetup files also count together
+        // with the copy's Kest.ini, so there a smaller one is used).
+        fs::resize_file(big, data ? (uintmax_t(1) << 31) - 1 : uintmax_t(1) << 30);
+        EXPECT_TRUE(check()) << c.name;
+        if (data) {
+            EXPECT_TRUE(Has(Recorded(), std::string(c.name) + "=2147483647")) << c.name;
+        }
+        fs::remove(big);
     }
 }
 
@@ -132,8 +138,8 @@ TEST_F(FileInfoTest, PresetupTotalMustFitThirtyOneBits) {
         fs::resize_file(Build / name, uintmax_t(3) << 29);  // 1.5 GiB each, sparse
     }
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(CheckPackableSizes());
-    testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(CheckPresetupSizes());
+    ExpectBoxNames(testing::internal::GetCapturedStderr(), "presetup files");
 }
 
 }  // namespace

@@ -95,3 +95,14 @@ int StartProgram(const std::string& cwd, const std::string& program,
     if (std::system(cmd.c_str()) != 0) throw std::runtime_error("cannot start " + program);
     return std::stoi(TestUtil::ReadFile(pidFile));
 }
+
+std::string VersionedDll() {
+    std::vector<std::string> candidates = {
+        "/usr/lib/i386-linux-gnu/wine/i386-windows/version.dll",
+        "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/version.dll"};
+    std::string windir = TestUtil::Env("windir", TestUtil::Env("WINDIR"));
+    if (IsWindowsHost()) candidates = {windir + "\\system32\\version.dll"};
+    for (const std::string& path : candidates)
+        if (!path.empty() && TestUtil::Exists(path)) return path;
+    return "";
+}

@@ -28,3 +28,7 @@ TRunResult RunProgram(const std::string& cwd, const std::string& program,
 int StartProgram(const std::string& cwd, const std::string& program,
                  const std::vector<std::string>& arguments, const TEnvList& env,
                  const std::string& outFile);
+
+/// A PE file with version information: one of Wine's DLLs where the test runs (under
+/// Wine its system folder, natively Wine's library folder); empty when there is none.
+std::string VersionedDll();

@@ -13,12 +13,23 @@ pid, fd = pty.fork()
 if pid == 0:
     os.execv(argv[0], argv)
 shown = b""
-typed = False
+asked = False
+waited = 0.0
 while True:
-    ready, _, _ = select.select([fd], [], [], 30)
+    ready, _, _ = select.select([fd], [], [], 0.25)
     if not ready:
-        os.kill(pid, 9)
-        break
+        waited += 0.25
+        if waited > 60:
+            os.kill(pid, 9)
+            break
+        # The key wait discards what was typed before it began: type again until it ends.
+        if asked:
+            try:
+                os.write(fd, key)
+            except OSError:
+                pass
+        continue
+    waited = 0.0
     try:
         chunk = os.read(fd, 65536)
     except OSError:
@@ -26,9 +37,8 @@ while True:
     if not chunk:
         break
     shown += chunk
-    if not typed and b"Press any key" in shown:
-        os.write(fd, key)
-        typed = True
+    if not asked and b"Press any key" in shown:
+        asked = True
 _, status = os.waitpid(pid, 0)
 with open(out_file, "wb") as f:
     f.write(shown)
