@@ -58,13 +58,9 @@ TEST(KestxExtractSafety, SymbolicLinksInTheTargetAreNotFollowed) {
     TestUtil::TempDir tmp;
     const TBuilt built =
         BuildPackage(tmp.Path() + "build", {{"Data\\a.txt", "A"}, {"Data\\sub\\b.txt", "B"}}, {});
-    const fs::path target = NativePath(tmp.Path()) / "target";
-    const fs::path outside = NativePath(tmp.Path()) / "outside";
-    fs::create_directories(target);
-    fs::create_directories(outside);
-    std::error_code ec;
-    fs::create_directory_symlink(outside, target / "Data", ec);
-    if (ec) GTEST_SKIP() << "symbolic links cannot be made here: " << ec.message();
+    fs::path target, outside;
+    std::string why;
+    if (!MakeTargetWithLink(tmp.Path(), "Data", target, outside, why)) GTEST_SKIP() << why;
 
     const TRunResult r = RunKestx({"extract", built.Exe, AnsiName(target)});
     EXPECT_EQ(r.Code, 2);
@@ -76,6 +72,7 @@ TEST(KestxExtractSafety, SymbolicLinksInTheTargetAreNotFollowed) {
     fs::create_directories(target / "Data");
     const fs::path victim = outside / "victim.txt";
     WriteBytes(AnsiName(victim), "keep me");
+    std::error_code ec;
     fs::create_symlink(victim, target / "Data" / "a.txt", ec);
     ASSERT_FALSE(ec);
     EXPECT_EQ(RunKestx({"extract", built.Exe, AnsiName(target)}).Code, 2);

@@ -81,13 +81,11 @@ TEST(KestxSafePath, DirectoriesAreCreatedBelowTheTarget) {
 
 TEST(KestxSafePath, ExistingSymbolicLinksBelowTheTargetAreNeverFollowed) {
     TestUtil::TempDir tmp;
-    const fs::path dir = NativePath(tmp.Path()) / "target";
-    const fs::path outside = NativePath(tmp.Path()) / "outside";
-    fs::create_directories(dir);
-    fs::create_directories(outside);
+    fs::path dir, outside;
+    std::string why;
+    if (!KestxTestKit::MakeTargetWithLink(tmp.Path(), "Data", dir, outside, why))
+        GTEST_SKIP() << why;
     std::error_code ec;
-    fs::create_directory_symlink(outside, dir / "Data", ec);
-    if (ec) GTEST_SKIP() << "symbolic links cannot be made here: " << ec.message();
     fs::create_symlink(outside / "victim.txt", dir / "top.txt", ec);
     ASSERT_FALSE(ec);
 

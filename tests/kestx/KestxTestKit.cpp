@@ -266,6 +266,18 @@ std::string MakeData(size_t size, uint32_t seed) {
     return s;
 }
 
+bool MakeTargetWithLink(const std::string& dir, const std::string& linkName, fs::path& target,
+                        fs::path& outside, std::string& why) {
+    target = NativePath(dir) / "target";
+    outside = NativePath(dir) / "outside";
+    fs::create_directories(target);
+    fs::create_directories(outside);
+    std::error_code ec;
+    fs::create_directory_symlink(outside, target / NativePath(linkName), ec);
+    if (ec) why = "symbolic links cannot be made here: " + ec.message();
+    return !ec;
+}
+
 bool OnWindows() {
     return FileSystemIsWindows();
 }

@@ -71,6 +71,12 @@ void WriteBytes(const std::string& ansiPath, const std::string& bytes);
 /// Deterministic test data: compressible text and random bytes mixed, by seed.
 std::string MakeData(size_t size, uint32_t seed);
 
+/// Makes dir/target and dir/outside, and a directory link target/linkName to outside.
+/// False, with the reason, where links cannot be made.
+bool MakeTargetWithLink(const std::string& dir, const std::string& linkName,
+                        std::filesystem::path& target, std::filesystem::path& outside,
+                        std::string& why);
+
 /// True when the tests run as a Windows program (here: under Wine).
 bool OnWindows();
 
