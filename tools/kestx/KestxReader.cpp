@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <optional>
 
 #include "KestxCrc64.h"
 #include "KestxDecode.h"
