@@ -11,12 +11,15 @@ constexpr size_t ReportStep = 1 << 20;
 constexpr uint32_t EncoderThreads = 2;
 constexpr size_t MaxStoredName = 0xFFFF;
 
-/// The size of an open file, or -1 when it does not fit the interface's 32-bit sizes
-/// (a long of 32 bits cannot even tell, which reads as too big as well).
+/// The size of an open, readable file, or -1 when it cannot be read or does not fit the
+/// interface's 32-bit sizes (a long of 32 bits cannot even tell, which reads as too big).
 int64_t SizeOf(std::FILE* f) {
     if (std::fseek(f, 0, SEEK_END) != 0) return -1;
     const long size = std::ftell(f);
     if (size < 0 || uint64_t(size) > PackFormat::MaxFileSize) return -1;
+    if (std::fseek(f, 0, SEEK_SET) != 0) return -1;
+    // A directory opens on POSIX but fails its first read: refuse it before writing.
+    if (std::fgetc(f) == EOF && std::ferror(f)) return -1;
     if (std::fseek(f, 0, SEEK_SET) != 0) return -1;
     return size;
 }

@@ -429,6 +429,8 @@ TEST_F(PackTest, RefusedFilesLeaveThePackageUsable) {
     }
     Create(7);
     EXPECT_EQ(Add(Tmp / "absent", "absent"), 0);
+    std::filesystem::create_directory(Tmp / "dir");
+    EXPECT_EQ(Add(Tmp / "dir", "dir"), 0);
     EXPECT_EQ(Add(huge, "huge"), 0);
     EXPECT_EQ(Add(Tmp / "good", std::string(70000, 'n')), 0) << "name beyond 16 bits";
     EXPECT_TRUE(Rec.Reports.empty());
