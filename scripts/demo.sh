@@ -7,9 +7,10 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 
 bash scripts/setup.sh
-cmake --preset native >/dev/null
-cmake --build --preset native --target kestbuild Pack kestx kest_sfx kest_presetup
-bin=$top/out/native/bin
+build=${KEST_BUILD_DIR:-$top/out/native}  # the native preset's folder unless told otherwise
+cmake --preset native -B "$build" >/dev/null
+cmake --build "$build" --target kestbuild Pack kestx kest_sfx kest_presetup
+bin=$build/bin
 
 rm -rf out/demo
 cp -r examples/demo out/demo
