@@ -48,6 +48,19 @@ void BM_ListDirectory(benchmark::State& state) {
 }
 BENCHMARK(BM_ListDirectory)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
+// A search for one name, as the per-file size query makes it.
+void BM_FindOneName(benchmark::State& state) {
+    Tree tree(state.range(0));
+    const std::string name = tree.Path() + "F00042.txt";
+    for (auto _ : state) {
+        Plat::FindData fd;
+        Plat::Handle h = Plat::FindFirst(name, fd);
+        Plat::FindClose(h);
+        benchmark::DoNotOptimize(fd.size);
+    }
+}
+BENCHMARK(BM_FindOneName)->Arg(100)->Arg(10000);
+
 // Exact spelling (one stat) against a wrong-case spelling (a scan of the directory).
 void BM_LookupExact(benchmark::State& state) {
     Tree tree(state.range(0));

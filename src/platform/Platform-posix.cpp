@@ -311,6 +311,25 @@ bool ListDirectory(const std::string& dir, const std::string& pattern, Search& s
     return true;
 }
 
+bool HasWildcards(const std::string& pattern) {
+    return pattern.find_first_of("*?") != std::string::npos;
+}
+
+// A search for one name needs no listing: one stat, which keeps per-file searches in big
+// directories cheap. The name comes back as the directory spells it.
+bool NamedEntry(const std::string& sysPath, Search& s) {
+    struct stat st, lst;
+    if (stat(sysPath.c_str(), &st) != 0) return FailErrno(sysPath);
+    FindData fd;
+    fd.name = BaseName(sysPath);
+    bool isLink = lstat(sysPath.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode);
+    fd.attributes = AttributesOf(st, isLink, fd.name);
+    fd.size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+    fd.lastWrite = ToFileTime(st.st_mtim);
+    s.entries.push_back(std::move(fd));
+    return true;
+}
+
 // --- Console ----------------------------------------------------------------------------
 
 bool WriteAll(int fd, const char* p, size_t n) {
@@ -546,7 +565,9 @@ Handle FindFirst(const std::string& mask, FindData& data) {
         return InvalidHandle;
     }
     auto* s = new Search;
-    if (!ListDirectory(dir, pattern, *s)) {
+    bool listed =
+        HasWildcards(pattern) ? ListDirectory(dir, pattern, *s) : NamedEntry(SysPath(m), *s);
+    if (!listed) {
         delete s;
         return InvalidHandle;
     }

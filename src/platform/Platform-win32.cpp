@@ -183,9 +183,19 @@ Handle FindFirst(const std::string& mask, FindData& data) {
         SetLastError(isDir ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
         return InvalidHandle;
     }
+    WIN32_FIND_DATAA w;
+    if (pattern.find_first_of("*?") == std::string::npos) {
+        // One name: no listing, so that per-file searches in big directories stay cheap.
+        HANDLE h = FindFirstFileA(mask.c_str(), &w);
+        if (h == INVALID_HANDLE_VALUE) return InvalidHandle;
+        ::FindClose(h);
+        auto* s = new Search;
+        s->entries.push_back(FromWin32(w));
+        data = s->entries[s->next++];
+        return reinterpret_cast<Handle>(s);
+    }
     // The whole directory is read now, filtered by our own mask rules (the file system's
     // differ: short names, and Wine's own matching) and served sorted.
-    WIN32_FIND_DATAA w;
     HANDLE h = FindFirstFileA((dir + "*").c_str(), &w);
     if (h == INVALID_HANDLE_VALUE) return InvalidHandle;
     auto* s = new Search;

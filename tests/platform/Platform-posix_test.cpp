@@ -142,6 +142,8 @@ TEST(PlatformPosix, CaseFallbackForEachComponent) {
     EXPECT_EQ(ReadVia(In(d, "DATA/sub/FILE.txt")), "payload");
     EXPECT_NE(Plat::GetAttributes(In(d, "dAtA\\sUb")) & Plat::AttrDirectory, 0u);
     EXPECT_EQ(Names(In(d, "DATA\\SUB\\*.txt")), std::vector<std::string>{"File.TXT"});
+    // A search for one name gives the name as the directory spells it.
+    EXPECT_EQ(Names(In(d, "DATA\\SUB\\file.txt")), std::vector<std::string>{"File.TXT"});
     // A new name lands in the existing directories, spelled as the caller gave it.
     Plat::Handle h = Plat::OpenFile(In(d, "DATA\\SUB\\New.ini"), Plat::GenericWrite, 0,
                                     Plat::CreateNew, Plat::AttrNormal);
@@ -160,6 +162,7 @@ TEST(PlatformPosix, ExactSpellingWinsAndSeveralMatchesPickTheSmallest) {
     EXPECT_EQ(ReadVia(In(d, "abc")), "lower");
     EXPECT_EQ(ReadVia(In(d, "aBc")), "mixed");
     EXPECT_EQ(ReadVia(In(d, "Abc")), "upper");  // "ABC" is the byte-wise smallest match
+    EXPECT_EQ(Names(In(d, "Abc")), std::vector<std::string>{"ABC"});
     EXPECT_EQ(Names(In(d, "*")), (std::vector<std::string>{".", "..", "ABC", "aBc", "abc"}));
 }
 

@@ -398,6 +398,12 @@ TEST(PlatformFind, WildcardMasks) {
     uint32_t err = 0;
     EXPECT_TRUE(List(In(d, "nomatch*"), &err).empty());
     EXPECT_EQ(err, Plat::ErrFileNotFound);
+    EXPECT_TRUE(List(In(d, "nomatch.txt"), &err).empty());
+    EXPECT_EQ(err, Plat::ErrFileNotFound);
+    EXPECT_TRUE(List(In(d, "nodir\\a.txt"), &err).empty());
+    EXPECT_EQ(err, Plat::ErrPathNotFound);
+    EXPECT_EQ(List(In(d, "A.TXT"), &err), std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(err, Plat::ErrNoMoreFiles);
 }
 
 TEST(PlatformFind, MaskRules) {
