@@ -83,6 +83,9 @@ bool EntryExists(const std::string& p) {
 
 // The byte-wise smallest name in dir that equals name ignoring ASCII case; empty if none.
 std::string CaseMatch(const std::string& dir, const std::string& name) {
+    // Without letters no other spelling exists: spare the directory scan.
+    auto isLetter = [](char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; };
+    if (std::none_of(name.begin(), name.end(), isLetter)) return {};
     DIR* d = opendir(dir.empty() ? "." : dir.c_str());
     if (!d) return {};
     std::string best;
