@@ -91,7 +91,10 @@ struct FindData {
 };
 /// Starts a search over a mask whose last component may hold "*" and "?" (Win32 rules,
 /// "*.*" matching every name). Entries come sorted by their upper-cased names, "." and
-/// ".." first where the directory has them. InvalidHandle and LastError() 2, 3 or 18 on failure.
+/// ".." first where the directory has them; both backends apply MatchesFindMask themselves
+/// (no 8.3 short-name matches). A mask without wildcards looks up that one name (as the
+/// directory spells it) without listing the directory. InvalidHandle and LastError() 2 (no
+/// match) or 3 (no such directory) on failure.
 Handle FindFirst(const std::string& mask, FindData& data);
 /// The next entry; false with LastError() 18 at the end.
 bool FindNext(Handle h, FindData& data);
