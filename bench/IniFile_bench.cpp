@@ -89,9 +89,29 @@ void BM_IniWriteAndFlush(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * sections * KeysPerSection);
 }
 
+// The driver's pattern: one FileInfo-like key per data file, all in one section, then a
+// flush. Every write looks its key up first, so a look-up that walks the section's lines
+// makes this quadratic in the number of files.
+void BM_IniWriteOneSection20k(benchmark::State& state) {
+    constexpr int Files = 20000;
+    const std::string name = (ScratchDir() / "one_section.ini").string();
+    std::vector<std::string> keys;
+    for (int i = 0; i < Files; ++i)
+        keys.push_back("Data\\Folder" + std::to_string(i % 97) + "\\File" + std::to_string(i) +
+                       ".dat");
+    for (auto _ : state) {
+        fs::remove(name);
+        TkvIniFile ini(name, false, true, true, true, true);
+        for (const auto& key : keys) ini.WriteString("FileInfo", key, "1234,5678,0");
+        ini.UpdateFile();
+    }
+    state.SetItemsProcessed(state.iterations() * Files);
+}
+
 BENCHMARK(BM_IniLoad)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IniLookup10k)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IniWriteAndFlush)->Arg(1250)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IniWriteOneSection20k)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

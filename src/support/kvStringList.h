@@ -2,8 +2,11 @@
 // with case-insensitive look-ups and an optional sorted mode with binary search.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class TStringList {
@@ -14,10 +17,7 @@ class TStringList {
     const std::string& operator[](int i) const { return Items[i].Str; }
     const std::string& Strings(int i) const { return Items[i].Str; }
     void* Objects(int i) const { return Items[i].Object; }
-    void SetString(int i, const std::string& s) {
-        Items[i].Str = s;
-        ++Changes;
-    }
+    void SetString(int i, const std::string& s);
     void SetObject(int i, void* o) { Items[i].Object = o; }
 
     /// Appends (or, in sorted mode, inserts at the sorted position); the new index.
@@ -29,7 +29,10 @@ class TStringList {
     /// First entry equal to s ignoring case (binary search in sorted mode); -1 if none.
     virtual int IndexOf(const std::string& s);
     /// First entry whose name part (before its first "=") equals name ignoring case;
-    /// entries without "=" never match.
+    /// entries without "=" never match. A long list answers from a name index that is
+    /// built on first use and kept current by every change, so a look-up costs O(1) on
+    /// average and appending after a look-up stays O(1); an insertion or deletion in the
+    /// middle adjusts the index in one pass, as it moves the entries in one.
     int IndexOfName(const std::string& name) const;
     std::string Names(int i) const;
     std::string ValueFromIndex(int i) const;
@@ -50,7 +53,32 @@ class TStringList {
         std::string Str;
         void* Object;
     };
+    // Names hashed and compared with ASCII letters folded, looked up without a copy.
+    struct FoldedHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const;
+    };
+    struct FoldedEqual {
+        using is_transparent = void;
+        bool operator()(std::string_view a, std::string_view b) const;
+    };
+
     std::vector<Item> Items;
     bool IsSorted = false;
     uint64_t Changes = 0;
+
+    // The name index. NameHeads maps every name whose equality ASCII folding decides to
+    // the first entry holding it; OtherNames lists, ascending, the entries whose names the
+    // platform's comparison has to judge. Lines without "=" are in neither.
+    mutable bool NamesIndexed = false;
+    mutable std::unordered_map<std::string, int, FoldedHash, FoldedEqual> NameHeads;
+    mutable std::vector<int> OtherNames;
+
+    void IndexNames() const;
+    void DropNameIndex();
+    void IndexEntry(int i) const;
+    void UnindexEntry(int i) const;
+    void ShiftIndexed(int from, int delta) const;
+    int ScanNames(const std::string& name) const;
+    int IndexedName(const std::string& name) const;
 };
