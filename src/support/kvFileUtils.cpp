@@ -253,7 +253,7 @@ void ForceDirs(const std::string& dir) {
 }
 
 bool CreateDirExclusive(const std::string& dir) {
-    return Plat::CreateDirectory(dir);
+    return Plat::CreatePrivateDirectory(dir);
 }
 
 int32_t FreeBytesToKB(uint64_t bytes) {
