@@ -137,6 +137,224 @@ TEST(kvIniFile, EverySurvivorOfManyDuplicatesIsFound) {
     }
 }
 
+// The look-up the key index has to agree with: the first line holding "=" whose text
+// before it equals the key under the platform's comparison.
+int ScanForKey(const TStringList& lines, const std::string& key) {
+    for (int i = 0; i < lines.Count(); ++i) {
+        const size_t eq = lines[i].find('=');
+        if (eq != std::string::npos &&
+            Plat::AnsiCompareIgnoreCase(lines[i].substr(0, eq), key) == 0)
+            return i;
+    }
+    return -1;
+}
+
+// Every key's look-up, through the section and straight on the list, against the scan.
+void ExpectLookUpsAgree(TkvIniFile& ini, const std::string& section,
+                        const std::vector<std::string>& keys) {
+    for (const auto& key : keys) {
+        TStringList* lines = nullptr;
+        const int found = ini.FindKey(section, key, false, lines);
+        ASSERT_NE(lines, nullptr) << section;
+        EXPECT_EQ(found, ScanForKey(*lines, key)) << "key '" << key << "'";
+        EXPECT_EQ(lines->IndexOfName(key), found) << "key '" << key << "'";
+    }
+}
+
+TEST(kvIniFile, KeyIndexFollowsChangesToALongSection) {
+    TempDir dir;
+    auto ini = Open(dir / "k.ini", false);
+    std::vector<std::string> keys;
+    for (int i = 0; i < 100; ++i) {
+        keys.push_back("File" + std::to_string(i));
+        ini->WriteInteger("Files", keys.back(), i);
+    }
+    keys.insert(keys.end(), {"FILE100", "", "plain line", "Renamed", "file10"});
+    TStringList* lines = nullptr;
+    auto find = [&](const std::string& key) { return ini->FindKey("files", key, false, lines); };
+    EXPECT_EQ(find("FILE0"), 0);
+    EXPECT_EQ(find("file99"), 99);
+    EXPECT_EQ(find("file100"), -1);
+    ExpectLookUpsAgree(*ini, "Files", keys);
+
+    ini->WriteInteger("Files", "FILE50", -50);
+    EXPECT_EQ(find("file50"), 50) << "replaced in place";
+    EXPECT_EQ(lines->Strings(50), "FILE50=-50");
+
+    // Loading keeps duplicate keys; the first answers, and deleting it hands over to the
+    // next, wherever the lines moved.
+    lines->Add("file10=dup");
+    lines->Add("plain line");
+    lines->Add("File10=dup2");
+    EXPECT_EQ(ini->ReadString("Files", "FILE10", ""), "10");
+    ini->DeleteKey("Files", "file10");
+    EXPECT_EQ(find("FILE10"), 99);
+    EXPECT_EQ(ini->ReadString("Files", "FILE10", ""), "dup");
+    ini->DeleteKey("Files", "FILE10");
+    EXPECT_EQ(ini->ReadString("Files", "file10", ""), "dup2");
+    ini->DeleteKey("Files", "File10");
+    EXPECT_EQ(find("file10"), -1);
+    EXPECT_EQ(find("plain line"), -1) << "a line without = is never found";
+    EXPECT_EQ(find("file11"), 10) << "later lines moved up";
+    EXPECT_EQ(lines->Count(), 100);
+    ExpectLookUpsAgree(*ini, "Files", keys);
+
+    // Changes made straight on the list.
+    lines->Insert(0, "File99=front");
+    EXPECT_EQ(ini->ReadString("Files", "file99", ""), "front");
+    EXPECT_EQ(find("file0"), 1);
+    lines->SetString(0, "Renamed=1");
+    EXPECT_EQ(ini->ReadString("Files", "FILE99", ""), "99") << "back to its own line";
+    EXPECT_EQ(find("RENAMED"), 0);
+    lines->SetString(0, "Renamed");
+    EXPECT_EQ(find("renamed"), -1);
+    lines->SetString(5, "=empty name");
+    EXPECT_EQ(find(""), 5);
+    EXPECT_EQ(find("File4"), -1);
+    lines->SetString(5, "file4=back");
+    EXPECT_EQ(ini->ReadString("Files", "FILE4", ""), "back");
+    ExpectLookUpsAgree(*ini, "Files", keys);
+
+    // A section erased and written again starts from nothing.
+    ini->EraseSection("FILES");
+    EXPECT_EQ(ini->ReadString("Files", "File1", "gone"), "gone");
+    ini->WriteString("files", "File1", "again");
+    EXPECT_EQ(find("FILE1"), 0);
+    EXPECT_EQ(find("File2"), -1);
+    ExpectLookUpsAgree(*ini, "Files", keys);
+}
+
+TEST(kvIniFile, KeyIndexAgreesWithAScanUnderRandomChanges) {
+    // A small pool of names in mixed letters, so that duplicates and case variants are
+    // common; some hold bytes that a locale may fold or ignore, some look alike without
+    // being equal.
+    const std::vector<std::string> pool = {"a",
+                                           "A",
+                                           "File1",
+                                           "FILE1",
+                                           "file1",
+                                           "b-c",
+                                           "bc",
+                                           "b'c",
+                                           "",
+                                           "x y",
+                                           "X Y",
+                                           "k",
+                                           "k\x01",
+                                           "tab\tkey",
+                                           "Caf\xE9",
+                                           "CAF\xC9",
+                                           "caf\xE9",
+                                           "cafe",
+                                           "\xFF",
+                                           "na\xEFve",
+                                           "NA\xCFVE",
+                                           "STRASSE",
+                                           "stra\xDF"
+                                           "e",
+                                           "[S]",
+                                           "Data\\Dir\\F.dat",
+                                           "DATA\\DIR\\f.DAT"};
+    for (uint32_t seed : {1u, 7u, 1234567u}) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        uint32_t x = seed;
+        auto next = [&x](size_t n) {
+            x = x * 1664525u + 1013904223u;
+            return static_cast<int>((x >> 8) % n);
+        };
+        auto anyKey = [&] { return pool[static_cast<size_t>(next(pool.size()))]; };
+        TempDir dir;
+        auto ini = Open(dir / "r.ini", false);
+        ini->WriteString("Other", "a", "1");
+        for (int step = 0; step < 600 && !testing::Test::HasFailure(); ++step) {
+            TStringList* lines = nullptr;
+            ini->FindKey("S", "", true, lines);
+            const int count = lines->Count();
+            const std::string key = anyKey();
+            const std::string value = "v" + std::to_string(step);
+            int op = next(10);
+            if (count > 120 && op < 4) op = 5;  // keep the section around a hundred lines
+            switch (op) {
+                case 0:
+                case 1:
+                    if (!key.empty()) ini->WriteString("s", key, value);
+                    break;
+                case 2:
+                    ini->DeleteKey("S", key);
+                    break;
+                case 3:
+                    lines->Insert(next(static_cast<size_t>(count) + 1), key + "=" + value);
+                    break;
+                case 4:
+                    lines->Add(next(4) ? key + "=" + value : "no equals " + key);
+                    break;
+                case 5:
+                    if (count > 0) lines->Delete(next(static_cast<size_t>(count)));
+                    break;
+                case 6:
+                case 7:
+                    if (count > 0)
+                        lines->SetString(next(static_cast<size_t>(count)),
+                                         next(5) ? key + "=" + value : key);
+                    break;
+                case 8: {
+                    TStringList copy = *lines;
+                    copy.Add(key + "=copy");
+                    for (const auto& k : pool) EXPECT_EQ(copy.IndexOfName(k), ScanForKey(copy, k));
+                    break;
+                }
+                default:
+                    if (next(8) == 0) ini->EraseSection("S");
+                    break;
+            }
+            ini->FindKey("S", "", true, lines);
+            ExpectLookUpsAgree(*ini, "S", pool);
+        }
+    }
+}
+
+TEST(kvIniFile, SortedListKeepsItsNameIndex) {
+    const std::vector<std::string> names = {"beta", "Alpha", "ALPHA", "gamma", "Delta", "b", "B"};
+    TStringList list;
+    for (int i = 0; i < 40; ++i)
+        list.Add(names[static_cast<size_t>(i) % names.size()] + std::to_string(i % 5) + "=" +
+                 std::to_string(i));
+    EXPECT_EQ(list.IndexOfName("ALPHA0"), ScanForKey(list, "ALPHA0"));
+    list.SetSorted(true);
+    uint32_t x = 99;
+    for (int step = 0; step < 300; ++step) {
+        x = x * 1664525u + 1013904223u;
+        const std::string name = names[(x >> 8) % names.size()] + std::to_string((x >> 4) % 5);
+        if ((x >> 20) % 3 && list.Count() > 0)
+            list.Delete(static_cast<int>((x >> 12) % static_cast<uint32_t>(list.Count())));
+        else
+            list.Add(name + "=" + std::to_string(step));
+        for (const auto& n : names)
+            for (int d = 0; d < 5; ++d) {
+                const std::string key = n + std::to_string(d);
+                ASSERT_EQ(list.IndexOfName(key), ScanForKey(list, key)) << key << " step " << step;
+            }
+    }
+}
+
+TEST(kvIniFile, LongSectionValuesMergeByFirstName) {
+    TempDir dir;
+    std::string body = "[S]\r\n";
+    for (int i = 0; i < 40; ++i)
+        body += "key" + std::to_string(i) + "=" + std::to_string(i) + "\r\n";
+    body += "KEY7=late\r\nKey39=last\r\n";
+    WriteFile(dir / "v.ini", body);
+    auto ini = Open(dir / "v.ini");
+    TStringList values;
+    values.Add("key20=before");
+    ini->ReadSectionValues("s", values);
+    ASSERT_EQ(values.Count(), 40);
+    EXPECT_EQ(values[0], "key20=20");
+    EXPECT_EQ(values[8], "KEY7=late") << "position of the first, spelling of the last";
+    EXPECT_EQ(values[39], "Key39=last");
+    EXPECT_EQ(ini->ReadString("S", "key7", ""), "7");
+}
+
 TEST(kvIniFile, ReadIntegerAndBool) {
     struct Case {
         std::string value;
