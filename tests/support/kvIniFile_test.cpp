@@ -304,7 +304,10 @@ TEST(kvIniFile, KeyIndexAgreesWithAScanUnderRandomChanges) {
                     break;
                 }
                 default:
-                    if (next(8) == 0) ini->EraseSection("S");
+                    if (next(4) == 0)
+                        ini->EraseSection("S");
+                    else if (next(3) == 0)
+                        lines->Clear();
                     break;
             }
             ini->FindKey("S", "", true, lines);
