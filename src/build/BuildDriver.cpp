@@ -1,6 +1,7 @@
 #include "BuildDriver.h"
 
 #include <memory>
+#include <mutex>
 #include <new>
 
 #include "BuildState.h"
@@ -23,12 +24,24 @@ const std::string Title = "Marvo Installer 1.62 build utility";
 constexpr uint32_t MbSetForeground = 0x10000;
 constexpr int MaxBuildDirAttempts = 100;
 
-// The build directory that an interrupt must remove; empty while there is none.
+// The build directory that an interrupt must remove; empty while there is none. The
+// interrupt handler runs on a thread of its own, hence the lock.
+std::mutex InterruptLock;
 std::string InterruptBuildDir;
 bool InterruptHookSet = false;
 
+void SetInterruptBuildDir(const std::string& dir) {
+    std::lock_guard<std::mutex> lock(InterruptLock);
+    InterruptBuildDir = dir;
+}
+
 void RemoveBuildDirOnInterrupt() {
-    if (!InterruptBuildDir.empty()) DeleteTree(InterruptBuildDir, true);
+    std::string dir;
+    {
+        std::lock_guard<std::mutex> lock(InterruptLock);
+        dir = InterruptBuildDir;
+    }
+    if (!dir.empty()) DeleteTree(dir, true);
 }
 
 bool Fail(const std::string& message) {
@@ -83,7 +96,7 @@ class TLinkScope {
   public:
     TLinkScope() {
         BuildState().LinkList = &Links;
-        InterruptBuildDir = BuildState().BuildDir;
+        SetInterruptBuildDir(BuildState().BuildDir);
         if (!InterruptHookSet) BuildSys::OnInterrupt(RemoveBuildDirOnInterrupt);
         InterruptHookSet = true;
     }
@@ -93,7 +106,7 @@ class TLinkScope {
         Links.Clear();
         ReleaseRuntimeIni(state.RuntimeIni);
         DeleteTree(state.BuildDir, true);
-        InterruptBuildDir.clear();
+        SetInterruptBuildDir("");
     }
     TLinkScope(const TLinkScope&) = delete;
     TLinkScope& operator=(const TLinkScope&) = delete;

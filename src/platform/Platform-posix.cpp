@@ -21,6 +21,8 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "Platform.h"
@@ -378,10 +380,22 @@ bool ReadByte(unsigned char& c) {
 // --- Interrupts -------------------------------------------------------------------------
 
 std::atomic<void (*)()> gInterruptHandler{nullptr};
-std::atomic<bool> gInterrupted{false};
 
-void OnSignal(int sig) {
-    if (gInterrupted.exchange(true)) return;
+sigset_t InterruptSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, sig);
+    return set;
+}
+
+// The handler runs on a thread of its own, as a console control handler does on Windows,
+// never inside a signal handler: it may allocate and walk directories, which is not safe
+// when the signal lands inside malloc.
+void WaitForInterrupt() {
+    sigset_t set = InterruptSignals();
+    int sig = 0;
+    while (sigwait(&set, &sig) != 0) {
+    }
     if (void (*h)() = gInterruptHandler.load()) h();
     _exit(128 + sig);
 }
@@ -870,12 +884,15 @@ Rect GetWorkArea() {
 }
 
 void OnInterrupt(void (*handler)()) {
+    static std::once_flag started;
     gInterruptHandler.store(handler);
-    struct sigaction sa;
-    std::memset(&sa, 0, sizeof sa);
-    sa.sa_handler = OnSignal;
-    sigfillset(&sa.sa_mask);  // the other interrupts wait while the handler runs
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
+    std::call_once(started, [] {
+        // Blocked here, so threads started later inherit the mask and only the waiter
+        // takes the process's interrupts.
+        sigset_t set = InterruptSignals();
+        pthread_sigmask(SIG_BLOCK, &set, nullptr);
+        std::thread(WaitForInterrupt).detach();
+    });
 }
 
 // --- Version resources ------------------------------------------------------------------

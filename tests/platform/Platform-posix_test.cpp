@@ -395,7 +395,7 @@ namespace {
 int gMarkFd = -1;
 void MarkInterrupt() {
     if (write(gMarkFd, "H", 1) < 0) _exit(99);
-    raise(SIGINT);  // a second interrupt meanwhile must not run the handler again
+    kill(getpid(), SIGINT);  // a second interrupt meanwhile must not run the handler again
 }
 }  // namespace
 
@@ -409,7 +409,9 @@ TEST(PlatformPosix, InterruptRunsTheHandlerOnceThenExits) {
             close(fds[0]);
             gMarkFd = fds[1];
             Plat::OnInterrupt(MarkInterrupt);
-            raise(sig);
+            kill(getpid(), sig);
+            // The main thread goes on working while the handler runs on its own thread.
+            for (int i = 0; i < 500; ++i) usleep(10000);
             _exit(0);
         }
         close(fds[1]);
