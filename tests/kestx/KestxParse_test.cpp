@@ -23,16 +23,17 @@ uint64_t Crc(const std::string& s) {
 }
 
 std::string Start(int level = 7) {
-    return "P" + Le(level, 1) + Le(1u << 20, 4);
+    return std::string("P") + Le(level, 1) + Le(1u << 20, 4);
 }
 std::string Header(const std::string& name, uint64_t size, int codec = 0, int filter = 0) {
-    return "F" + Le(codec, 1) + Le(filter, 1) + Le(name.size(), 2) + Le(size, 8) + name;
+    return std::string("F") + Le(codec, 1) + Le(filter, 1) + Le(name.size(), 2) + Le(size, 8) +
+           name;
 }
 std::string Block(const std::string& bytes) {
-    return "D" + Le(bytes.size(), 4) + bytes;
+    return std::string("D") + Le(bytes.size(), 4) + bytes;
 }
 std::string FileEnd(const std::string& bytes) {
-    return "E" + Le(Crc(bytes), 8);
+    return std::string("E") + Le(Crc(bytes), 8);
 }
 std::string StoredFile(const std::string& name, const std::string& bytes) {
     return Header(name, bytes.size()) + Block(bytes) + FileEnd(bytes);
@@ -44,7 +45,9 @@ std::string WithEnd(const std::string& stream, uint32_t files) {
 
 // stub | volume 1 (header, stream, trailer) | executable trailer.
 std::string Executable(const std::string& stream, uint32_t flags = 1, int version = 1) {
-    std::string exe = "MZ" + std::string(98, 'x');
+    std::string exe(100, 'x');
+    exe[0] = 'M';
+    exe[1] = 'Z';
     const std::string header =
         std::string("KESTPKG\x1A", 8) + Le(version, 2) + Le(32, 2) + Le(1, 4) + Le(0, 8) + Le(0, 8);
     const uint64_t length = 32 + stream.size() + 24;
