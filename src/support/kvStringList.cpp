@@ -7,7 +7,7 @@
 namespace {
 
 // Below this many entries a walk over the names is cheaper than keeping an index.
-constexpr int MinIndexedCount = 16;
+constexpr int MinIndexedCount = 64;
 
 char FoldAsciiLetter(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
@@ -50,9 +50,8 @@ bool PlatformFoldsAsciiOnly() {
 // Whether ASCII folding alone decides this name's equality with any other. Printable
 // ASCII is compared that way by every locale; other bytes only where the probe says so.
 bool FoldingDecides(std::string_view name) {
-    for (char c : name)
-        if (c < 0x20 || c > 0x7e) return PlatformFoldsAsciiOnly();
-    return true;
+    return PlatformFoldsAsciiOnly() ||
+           std::all_of(name.begin(), name.end(), [](char c) { return c >= 0x20 && c <= 0x7e; });
 }
 
 // The platform's comparison of a name part with a name; scratch saves an allocation per
