@@ -11,7 +11,7 @@ size_t Align(size_t v, size_t a) {
     return (v + a - 1) / a * a;
 }
 
-std::string VersionBlock(const Spec& s, uint32_t ms, uint32_t ls) {
+std::string VersionBlock(const ImageDesc& s, uint32_t ms, uint32_t ls) {
     std::string b(6, '\0');
     for (char c : s.key) b += std::string{c, '\0'};
     b += std::string(2, '\0');
@@ -40,7 +40,7 @@ void Entry(std::string& r, size_t at, uint32_t id, uint32_t target) {
 
 // The .rsrc section: root (RT_ICON, then RT_VERSION), id directory, one language
 // directory per id, data entries, blocks.
-std::string Resources(const Spec& s, Image& img) {
+std::string Resources(const ImageDesc& s, Image& img) {
     const size_t nIds = s.ids.size(), nLangs = s.langs.size();
     const size_t root = 0, names = 16 + 2 * 8;
     const size_t langs = names + 16 + 8 * nIds;
@@ -90,7 +90,7 @@ void Put32(std::string& b, size_t at, uint32_t v) {
     Put16(b, at + 2, v >> 16);
 }
 
-Image Make(const Spec& s) {
+Image Make(const ImageDesc& s) {
     Image img;
     std::string rsrc = Resources(s, img);
     const size_t rawSize = Align(rsrc.size(), 0x200);

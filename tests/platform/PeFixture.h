@@ -8,7 +8,7 @@
 
 namespace PeFixture {
 
-struct Spec {
+struct ImageDesc {
     bool pe32plus = false;
     bool withVersion = true;          // an RT_VERSION type in the resource tree
     std::vector<uint32_t> ids = {1};  // version resources by id, ascending
@@ -35,7 +35,7 @@ struct Image {
     size_t versionEnd = 0;        // end of the last block: the image's last needed byte
 };
 
-Image Make(const Spec& spec = {});
+Image Make(const ImageDesc& desc = {});
 
 void Put16(std::string& b, size_t at, uint32_t v);
 void Put32(std::string& b, size_t at, uint32_t v);

@@ -102,10 +102,10 @@ TEST(PeVersionDiff, WineDllsAgree) {
 
 TEST(PeVersionDiff, FileVersionReadsAFileFromDisk) {
     TestUtil::TempDir d;
-    PeFixture::Spec spec;
-    spec.ms = 0x00070008;
-    spec.ls = 0x0009000A;
-    TestUtil::WriteFile(d / "fixture.dll", PeFixture::Make(spec).bytes);
+    PeFixture::ImageDesc desc;
+    desc.ms = 0x00070008;
+    desc.ls = 0x0009000A;
+    TestUtil::WriteFile(d / "fixture.dll", PeFixture::Make(desc).bytes);
     uint32_t ms = 0, ls = 0;
     ASSERT_TRUE(Plat::FileVersion(d.Path() + "fixture.dll", ms, ls));
     EXPECT_EQ(Text(ms, ls), "7.8.9.10");
@@ -121,10 +121,10 @@ TEST(PeVersionDiff, HandMadeImagesAgreeWithTheApi) {
     if (!OnWindows()) GTEST_SKIP() << "the version API exists only on Windows";
     struct Case {
         const char* what;
-        PeFixture::Spec spec;
+        PeFixture::ImageDesc desc;
     };
     std::vector<Case> cases;
-    PeFixture::Spec s;
+    PeFixture::ImageDesc s;
     cases.push_back({"plain", s});
     s.pe32plus = true;
     cases.push_back({"PE32+", s});
@@ -170,7 +170,7 @@ TEST(PeVersionDiff, HandMadeImagesAgreeWithTheApi) {
     cases.push_back({"no version", s});
     TestUtil::TempDir d;
     for (const Case& c : cases) {
-        std::string bytes = PeFixture::Make(c.spec).bytes;
+        std::string bytes = PeFixture::Make(c.desc).bytes;
         std::string path = d.Path() + "case" + std::to_string(&c - cases.data()) + ".dll";
         TestUtil::WriteFile(path, bytes);
         uint32_t ms = 0, ls = 0, ms2 = 0, ls2 = 0;

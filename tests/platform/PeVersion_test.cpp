@@ -29,12 +29,12 @@ bool HasVersion(const std::string& bytes) {
 
 TEST(PeVersion, ReadsPe32AndPe32Plus) {
     for (bool plus : {false, true}) {
-        PeFixture::Spec spec;
-        spec.pe32plus = plus;
-        spec.ms = 0x00050002;
-        spec.ls = 0x00030004;
+        PeFixture::ImageDesc desc;
+        desc.pe32plus = plus;
+        desc.ms = 0x00050002;
+        desc.ls = 0x00030004;
         uint32_t ms = 0, ls = 0;
-        ASSERT_TRUE(Version(PeFixture::Make(spec).bytes, ms, ls)) << plus;
+        ASSERT_TRUE(Version(PeFixture::Make(desc).bytes, ms, ls)) << plus;
         EXPECT_EQ(ms, 0x00050002u) << plus;
         EXPECT_EQ(ls, 0x00030004u) << plus;
     }
@@ -43,23 +43,23 @@ TEST(PeVersion, ReadsPe32AndPe32Plus) {
 TEST(PeVersion, KeyLengthSetsTheAlignment) {
     // The fixed information follows the key at the next 4-byte boundary, wherever that is.
     for (const char* key : {"VS_VERSION_INFO", "VS_VERSION_INF", "V", ""}) {
-        PeFixture::Spec spec;
-        spec.key = key;
+        PeFixture::ImageDesc desc;
+        desc.key = key;
         uint32_t ms = 0, ls = 0;
-        ASSERT_TRUE(Version(PeFixture::Make(spec).bytes, ms, ls)) << key;
-        EXPECT_EQ(ms, spec.ms) << key;
-        EXPECT_EQ(ls, spec.ls) << key;
+        ASSERT_TRUE(Version(PeFixture::Make(desc).bytes, ms, ls)) << key;
+        EXPECT_EQ(ms, desc.ms) << key;
+        EXPECT_EQ(ls, desc.ls) << key;
     }
 }
 
 TEST(PeVersion, TakesIdOneOnly) {
-    PeFixture::Spec spec;
-    spec.ids = {0, 1, 5};
+    PeFixture::ImageDesc desc;
+    desc.ids = {0, 1, 5};
     uint32_t ms = 0, ls = 0;
-    ASSERT_TRUE(Version(PeFixture::Make(spec).bytes, ms, ls));
-    EXPECT_EQ(ms, spec.ms + 1);  // id 1 although it is not first
-    spec.ids = {2, 3};
-    EXPECT_FALSE(Version(PeFixture::Make(spec).bytes, ms, ls));
+    ASSERT_TRUE(Version(PeFixture::Make(desc).bytes, ms, ls));
+    EXPECT_EQ(ms, desc.ms + 1);  // id 1 although it is not first
+    desc.ids = {2, 3};
+    EXPECT_FALSE(Version(PeFixture::Make(desc).bytes, ms, ls));
 }
 
 TEST(PeVersion, LanguageChoice) {
@@ -72,24 +72,24 @@ TEST(PeVersion, LanguageChoice) {
         {{0x407, 0x400}, 0}, {{0x400, 0x409}, 1}, {{0x407, 0x40C}, 0},
     };
     for (const Case& c : cases) {
-        PeFixture::Spec spec;
-        spec.langs = c.langs;
+        PeFixture::ImageDesc desc;
+        desc.langs = c.langs;
         uint32_t ms = 0, ls = 0;
-        ASSERT_TRUE(Version(PeFixture::Make(spec).bytes, ms, ls));
-        EXPECT_EQ(ls, spec.ls + c.chosen) << c.langs[0] << " " << c.langs.size();
+        ASSERT_TRUE(Version(PeFixture::Make(desc).bytes, ms, ls));
+        EXPECT_EQ(ls, desc.ls + c.chosen) << c.langs[0] << " " << c.langs.size();
     }
 }
 
 TEST(PeVersion, SignatureIsNotRequired) {
-    PeFixture::Spec spec;
-    spec.signature = 0x12345678;
+    PeFixture::ImageDesc desc;
+    desc.signature = 0x12345678;
     uint32_t ms = 0, ls = 0;
-    ASSERT_TRUE(Version(PeFixture::Make(spec).bytes, ms, ls));
-    EXPECT_EQ(ms, spec.ms);
+    ASSERT_TRUE(Version(PeFixture::Make(desc).bytes, ms, ls));
+    EXPECT_EQ(ms, desc.ms);
 }
 
 TEST(PeVersion, NoVersionInformation) {
-    PeFixture::Spec none;
+    PeFixture::ImageDesc none;
     none.withVersion = false;
     EXPECT_FALSE(HasVersion(PeFixture::Make(none).bytes));
     EXPECT_FALSE(HasVersion(""));
@@ -102,14 +102,14 @@ TEST(PeVersion, NoVersionInformation) {
 
 TEST(PeVersion, EveryCutBeforeTheEndOfTheVersionFails) {
     for (bool plus : {false, true}) {
-        PeFixture::Spec spec;
-        spec.pe32plus = plus;
-        PeFixture::Image img = PeFixture::Make(spec);
+        PeFixture::ImageDesc desc;
+        desc.pe32plus = plus;
+        PeFixture::Image img = PeFixture::Make(desc);
         for (size_t len = 0; len < img.versionEnd; ++len)
             ASSERT_FALSE(HasVersion(img.bytes.substr(0, len))) << "length " << len;
         uint32_t ms = 0, ls = 0;
         ASSERT_TRUE(Version(img.bytes.substr(0, img.versionEnd), ms, ls));
-        EXPECT_EQ(ms, spec.ms);
+        EXPECT_EQ(ms, desc.ms);
     }
 }
 

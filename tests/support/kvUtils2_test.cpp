@@ -11,10 +11,10 @@ namespace {
 TEST(FileVersionStr, ReadsTheFileVersionOfAnImage) {
     TestUtil::TempDir dir;
     const std::string path = dir / "ver \xC3\xA9.dll";
-    PeFixture::Spec spec;
-    spec.ms = 0x00020001;
-    spec.ls = 0x00000011;
-    ASSERT_TRUE(FileTest::Write(path, PeFixture::Make(spec).bytes));
+    PeFixture::ImageDesc desc;
+    desc.ms = 0x00020001;
+    desc.ls = 0x00000011;
+    ASSERT_TRUE(FileTest::Write(path, PeFixture::Make(desc).bytes));
     uint32_t ms = 0;
     uint32_t ls = 0;
     ASSERT_TRUE(GetFileVersion(path, ms, ls));
