@@ -28,6 +28,13 @@ std::string TrimControls(const std::string& line) {
     return std::string(first, last);
 }
 
+// Notepad and PowerShell start UTF-8 files with a byte-order mark; left in place it would
+// hide the first section header.
+void SkipByteOrderMark(std::string& line) {
+    static const std::string Bom = "\xEF\xBB\xBF";
+    if (line.compare(0, Bom.size(), Bom) == 0) line.erase(0, Bom.size());
+}
+
 bool IsHeader(const std::string& line) {
     return line.size() >= 2 && line.front() == '[' && line.back() == ']';
 }
@@ -228,8 +235,10 @@ void TkvIniFile::LoadFile(const std::string& fileName) {
     TStringList* current = nullptr;
     std::string line;
     int32_t position = FilePosition(FileHandle);
+    const int32_t start = position;
     while (!AtEndOfFile(FileHandle)) {
         ReadTextLine(FileHandle, line);
+        if (position == start) SkipByteOrderMark(line);
         // A failed read leaves the position where it was: keep what was read and stop,
         // rather than asking for the same bytes forever.
         const int32_t next = FilePosition(FileHandle);

@@ -299,6 +299,20 @@ TEST_F(EndToEnd, ValidationMessages) {
     ExpectInBox(r, "Error");
 }
 
+TEST_F(EndToEnd, ByteOrderMarksOfWindowsEditorsAreSkipped) {
+    MakeDemo();
+    const std::string bom = "\xEF\xBB\xBF";
+    for (const char* name : {"Demo.kst", "Image/Presetup/Kest.ini"})
+        WriteFile(Work / name, bom + ReadFile(Work / name));
+    TRunResult r = Build();
+    ASSERT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    // Both first sections count: the image was found, and Kest.ini's languages were kept.
+    std::string x = Extract("Setup.exe");
+    EXPECT_TRUE(Exists(x + "Presetup/FRA.lng"));
+    EXPECT_FALSE(Exists(x + "Presetup/ITA.lng"));
+    EXPECT_EQ(ReadFile(x + "Data/App.txt"), std::string(1000, 'a'));
+}
+
 TEST_F(EndToEnd, ImageWithoutPresetupUsesTheDefaults) {
     WriteFile(Work / "Demo.kst",
               "[Config]\r\nImagePath=Image\\\r\nExeName=Out.d\\Setup\r\nCompressionLevel=fast\r\n");

@@ -91,6 +91,10 @@ TEST(kvIniFile, TextFormatAsRead) {
         {"quotes kept", "[S]\r\nd=\"x\"", AllOff, "[S]|d=\"x\""},
         {"trim then strip", "[S]\r\nk = \" a \"", AllOn, "[S]|k= a "},
         {"header-like lines", "[S]\r\n[x\r\nx]=1\r\n[", AllOff, "[S]|[x|x]=1|["},
+        {"byte-order mark before the first header", "\xEF\xBB\xBF[S]\r\nk=v", AllOn, "[S]|k=v"},
+        {"byte-order mark alone", "\xEF\xBB\xBF", AllOff, ""},
+        {"mark-like bytes later are text", "[S]\r\n\xEF\xBB\xBFk=v", AllOff, "[S]|\xEF\xBB\xBFk=v"},
+        {"half a mark is text", "\xEF\xBB[S]\r\nk=v", AllOff, ""},
     };
     for (const auto& c : cases) EXPECT_EQ(LoadDump(c.content, c.options), c.model) << c.what;
 }
