@@ -190,6 +190,29 @@ void WriteBanner() {
     WriteLine(std::string(Title.size(), '='));
 }
 
+std::string ProgramName() {
+    const std::string file = ProgramFileName();
+    const auto pos = file.find_last_of("\\/");
+    return pos == std::string::npos ? file : file.substr(pos + 1);
+}
+
+std::string UsageText() {
+    return Title +
+           "\n"
+           "Usage: " +
+           ProgramName() +
+           " PROJECT[.kst]\n"
+           "       " +
+           ProgramName() +
+           " --help | --version\n"
+           "Builds the project file PROJECT.kst (any other extension is replaced by .kst) into\n"
+           "a self-extracting executable. Relative paths resolve against the current folder.\n"
+           "Environment:\n"
+           "  KEST_NO_WAIT=1, or CI set   never wait for a key (a failed build still exits 1)\n"
+           "  KEST_VOLUME_SIZE=650M       largest size of one package volume\n"
+           "Exit code: 0 when the executable was built, 1 otherwise.";
+}
+
 std::string ReportOf(const std::exception& error) {
     if (dynamic_cast<const std::bad_alloc*>(&error)) return "Out of memory";
     return error.what();
@@ -214,13 +237,22 @@ bool RunBuild(const std::vector<std::string>& arguments) {
 
 int RunEntry(const std::vector<std::string>& arguments) {
     try {
+        if (!arguments.empty() && (arguments[0] == "--help" || arguments[0] == "--version")) {
+            WriteLine(arguments[0] == "--help" ? UsageText() : Title);
+            return 0;
+        }
         if (RunBuild(arguments)) {
             WriteLine("Package building is completed.");
+            return 0;
+        }
+        // A failed build must never read as success to a script, also after the key.
+        if (KeyWaitSwitchedOff()) {
+            WriteLine("Package building is failed!");
         } else {
             WriteLine("Package building is failed! Press any key...");
             BuildConsole().WaitKey();
         }
-        return 0;
+        return 1;
     } catch (const std::exception& error) {
         BuildConsole().Write("Error: " + ReportOf(error) + "\n");
         return 1;

@@ -10,9 +10,11 @@ class TStringList;
 /// Set-up problems are shown in the error box and give false; raised errors pass on after
 /// the build directory has been removed.
 bool RunBuild(const std::vector<std::string>& arguments);
-/// Runs the build and writes the closing line; after a failed build waits for a key. The
-/// process's exit code: 0 after either closing line, 1 (with the error's message on
-/// standard output) when an error escapes.
+/// Runs the build and writes the closing line; after a failed build waits for a key unless
+/// the wait is switched off. "--help" or "--version" as the first argument prints usage or
+/// version instead. The process's exit code: 0 when the executable was built (or usage or
+/// version was printed), 1 after a failed build and (with the error's message on standard
+/// output) when an error escapes.
 int RunEntry(const std::vector<std::string>& arguments);
 
 /// Drops every link whose stored name exists as a file in the image directory.

@@ -7,11 +7,15 @@
 
 namespace {
 
+constexpr int EscKey = 27;
+
 TBuildConsole RealConsole() {
     return TBuildConsole{
         [](const std::string& text) { return Plat::WriteStdout(text); },
         [] { return Plat::CursorToLineAbove(); },
-        [] { return WaitForKey(); },
+        // Switched off, every wait answers Esc at once: the disk-space prompt then stops
+        // the build instead of blocking an unattended run.
+        [] { return KeyWaitSwitchedOff() ? EscKey : WaitForKey(); },
         [](const std::string& path) { return DiskFreeKB(path); },
     };
 }

@@ -14,6 +14,7 @@ struct TBuildConsole {
     /// Moves the cursor to column 0 of the line above; false where it cannot.
     std::function<bool()> CursorUp;
     /// The character of the next key press (27 for Esc); raises when there is no console.
+    /// 27 at once when the key wait is switched off (KeyWaitSwitchedOff).
     std::function<int()> WaitKey;
     /// KiB free on the volume of a directory; 0 when it is not an existing directory.
     std::function<int32_t(const std::string&)> FreeKB;

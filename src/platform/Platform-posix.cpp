@@ -803,8 +803,16 @@ bool WriteStdout(const std::string& text) {
     return WriteAll(STDOUT_FILENO, text.data(), text.size());
 }
 
+bool WriteStderr(const std::string& text) {
+    return WriteAll(STDERR_FILENO, text.data(), text.size());
+}
+
 bool StdoutIsConsole() {
     return isatty(STDOUT_FILENO) == 1;
+}
+
+bool StdinIsConsole() {
+    return isatty(STDIN_FILENO) == 1;
 }
 
 bool CursorToLineAbove() {
@@ -852,8 +860,7 @@ int MessageBox(const std::string& caption, const std::string& text, uint32_t fla
 }
 
 int MessageBoxOwned(Window, const std::string& caption, const std::string& text, uint32_t flags) {
-    std::string block = caption + ":\n" + text + "\n";
-    WriteAll(STDERR_FILENO, block.data(), block.size());
+    WriteStderr(caption + ":\n" + text + "\n");
     return DefaultButton(flags);
 }
 

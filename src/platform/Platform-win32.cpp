@@ -380,8 +380,9 @@ OSInfo GetOSInfo() {
 
 // --- Console ----------------------------------------------------------------------------
 
-bool WriteStdout(const std::string& text) {
-    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+namespace {
+
+bool WriteAllTo(HANDLE out, const std::string& text) {
     size_t done = 0;
     while (done < text.size()) {
         DWORD n = 0;
@@ -392,9 +393,24 @@ bool WriteStdout(const std::string& text) {
     return true;
 }
 
+}  // namespace
+
+bool WriteStdout(const std::string& text) {
+    return WriteAllTo(GetStdHandle(STD_OUTPUT_HANDLE), text);
+}
+
+bool WriteStderr(const std::string& text) {
+    return WriteAllTo(GetStdHandle(STD_ERROR_HANDLE), text);
+}
+
 bool StdoutIsConsole() {
     DWORD mode;
     return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+bool StdinIsConsole() {
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
 }
 
 bool CursorToLineAbove() {

@@ -162,7 +162,11 @@ OSInfo GetOSInfo();
 // --- Console ----------------------------------------------------------------------------
 /// Writes bytes to standard output; false on an output error.
 bool WriteStdout(const std::string& text);
+/// Writes bytes to standard error; false on an output error.
+bool WriteStderr(const std::string& text);
 bool StdoutIsConsole();
+/// True when standard input is a console (POSIX: a terminal) that a key wait can read.
+bool StdinIsConsole();
 /// Moves the cursor to column 0 of the line above; false where it cannot (not a console,
 /// first row).
 bool CursorToLineAbove();

@@ -1,6 +1,7 @@
 #include "kvUtils.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "Platform.h"
 #include "kvErrors.h"
@@ -235,8 +236,19 @@ void RaiseLastPlatformError(uint32_t code) {
 
 int WaitForKey() {
     int character = 0;
-    if (!Plat::WaitKey(character)) RaiseLastPlatformError(Plat::LastError());
-    return character;
+    if (Plat::WaitKey(character)) return character;
+    const uint32_t code = Plat::LastError();
+    // "The handle is invalid" would leave a user of a pipe or a CI job guessing.
+    if (!Plat::StdinIsConsole())
+        throw EPlatformError(
+            "There is no console to wait on for a key: standard input is not a console.", code);
+    RaiseLastPlatformError(code);
+}
+
+bool KeyWaitSwitchedOff() {
+    const char* noWait = std::getenv("KEST_NO_WAIT");
+    const char* ci = std::getenv("CI");
+    return (noWait && std::string(noWait) == "1") || (ci && *ci);
 }
 
 std::string ProgramFileName() {

@@ -68,8 +68,11 @@ std::string TempDirFrom(const std::string& tempPath, const std::string& currentD
                         const TOSVersion& os, const std::string& windowsDir, bool hasDrives);
 std::string GetWindowsDir();
 /// Waits for one key press and returns its character; raises EPlatformError when the
-/// console cannot be read (standard input is not a console).
+/// console cannot be read (standard input is not a console: then the message says so).
 int WaitForKey();
+/// True when unattended runs asked never to wait for a key: KEST_NO_WAIT=1, or CI set to
+/// anything but the empty text (as CI services do).
+bool KeyWaitSwitchedOff();
 std::string ProgramFileName();
 /// The directory of the program's executable, with trailing "\".
 std::string ProgramDir();

@@ -99,9 +99,12 @@ class EndToEnd : public ::testing::Test {
     void SetUp() override {
         if (TestUtil::Env("KEST_BIN_DIR").empty()) GTEST_SKIP() << "KEST_BIN_DIR not set";
         Program = BinDir() + KestBuildName();
+        // A CI service's own variables must not switch the key wait off here.
         Env = {{"TMPDIR", HostPath(Tmp.Path())},
                {"TMP", HostPath(Tmp.Path())},
-               {"TEMP", HostPath(Tmp.Path())}};
+               {"TEMP", HostPath(Tmp.Path())},
+               {"CI", ""},
+               {"KEST_NO_WAIT", ""}};
     }
 
     // A small image: project presetup over the defaults, a data tree with a subfolder, an
@@ -288,6 +291,8 @@ TEST_F(EndToEnd, ValidationMessages) {
         EXPECT_EQ(Lines(lines.begin(), lines.begin() + 3), Banner);
         EXPECT_EQ(lines[3], FailedLine);
         EXPECT_EQ(ReportAt(lines), 4u) << r.Out;
+        EXPECT_NE(r.Out.find("There is no console to wait on for a key"), std::string::npos)
+            << r.Out;
         EXPECT_EQ(r.Out.find(c.message), std::string::npos) << "the box text is not console text";
         ExpectInBox(r, c.message);
         EXPECT_TRUE(TmpIsEmpty());
@@ -311,6 +316,53 @@ TEST_F(EndToEnd, ByteOrderMarksOfWindowsEditorsAreSkipped) {
     EXPECT_TRUE(Exists(x + "Presetup/FRA.lng"));
     EXPECT_FALSE(Exists(x + "Presetup/ITA.lng"));
     EXPECT_EQ(ReadFile(x + "Data/App.txt"), std::string(1000, 'a'));
+}
+
+TEST_F(EndToEnd, KeyWaitSwitchedOffForUnattendedRuns) {
+    struct Case {
+        TEnvList env;
+        bool waits;
+    } cases[] = {
+        {{{"KEST_NO_WAIT", "1"}}, false},
+        {{{"CI", "true"}}, false},
+        {{{"CI", "1"}, {"KEST_NO_WAIT", "0"}}, false},
+        {{{"KEST_NO_WAIT", "0"}}, true},
+        {{{"KEST_NO_WAIT", "yes"}}, true},
+    };
+    for (const auto& c : cases) {
+        std::string what = c.env[0].first + "=" + c.env[0].second;
+        TRunResult r = Build({"Missing"}, c.env);
+        EXPECT_EQ(r.ExitCode, 1) << what;
+        Lines lines = r.OutLines();
+        ASSERT_GE(lines.size(), 4u) << what << "\n" << r.Out;
+        EXPECT_EQ(lines[3], c.waits ? FailedLine : "Package building is failed!") << what;
+        // Without a wait there is no failing key wait to report.
+        EXPECT_EQ(ReportAt(lines) < lines.size(), c.waits) << what << "\n" << r.Out;
+    }
+}
+
+TEST_F(EndToEnd, HelpAndVersionAsTheFirstArgument) {
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string shown;  // a line of standard output
+    } cases[] = {
+        {{"--help"}, 0, "Usage: " + KestBuildName() + " PROJECT[.kst]"},
+        {{"--version"}, 0, Title},
+        {{"--help", "more"}, 0, Title},
+        {{"--helpme"}, 1, FailedLine},
+        {{"Demo", "--help"}, 1, FailedLine},
+    };
+    for (const auto& c : cases) {
+        TRunResult r = Build(c.args);
+        EXPECT_EQ(r.ExitCode, c.exitCode) << c.args[0];
+        EXPECT_TRUE(Contains(r.OutLines(), c.shown)) << c.args[0] << "\n" << r.Out;
+        if (c.exitCode == 0) {
+            EXPECT_EQ(r.Err, "") << c.args[0];
+            EXPECT_EQ(r.Out.find("Package building"), std::string::npos) << c.args[0];
+        }
+    }
+    ExpectInBox(Build({"--helpme"}), "--helpme.kst is not found!");
 }
 
 TEST_F(EndToEnd, ImageWithoutPresetupUsesTheDefaults) {
@@ -527,6 +579,23 @@ TEST_F(ScriptedBuild, KeyWaitErrorInsideTheLibraryEndsTheBuild) {
     EXPECT_TRUE(TmpIsEmpty());
 }
 
+TEST_F(ScriptedBuild, DiskSpacePromptStopsTheBuildWhenTheKeyWaitIsOff) {
+    MakeDemo();
+    PrivateProgram("ScriptedPack.dll");
+    TRunResult r = Build({"Demo"}, {{"KEST_SCRIPTPACK_DISKSPACE", HostPath(Work / "NoSuchDir")},
+                                    {"KEST_NO_WAIT", "1"}});
+    EXPECT_EQ(r.ExitCode, 1);
+    Lines lines = r.OutLines();
+    EXPECT_TRUE(
+        Contains(lines, "Clean your disk and press any key for continue or press Esc for abort."))
+        << r.Out;
+    EXPECT_EQ(lines.back(), "Package building is failed!") << r.Out;
+    EXPECT_EQ(ReportAt(lines), lines.size()) << r.Out;
+    EXPECT_TRUE(Contains(PackLog(), "DiskSpace -1"));
+    EXPECT_FALSE(Exists(Work / "Setup.exe"));
+    EXPECT_TRUE(TmpIsEmpty());
+}
+
 TEST_F(ScriptedBuild, MissingStubFailsWithoutExecutable) {
     MakeDemo();
     PrivateProgram("ScriptedPack.dll", false);
@@ -596,15 +665,25 @@ class ConsoleBuild : public ScriptedBuild {
     }
 };
 
-TEST_F(ConsoleBuild, FailedBuildWaitsForAKeyThenEndsWithZero) {
+TEST_F(ConsoleBuild, FailedBuildWaitsForAKeyThenEndsWithOne) {
     for (const char* key : {"x", "esc"}) {
         std::string shown;
-        EXPECT_EQ(RunOnTerminal({}, key, {}, shown), 0) << key;
+        EXPECT_EQ(RunOnTerminal({}, key, {}, shown), 1) << key;
         EXPECT_NE(shown.find(FailedLine), std::string::npos) << shown;
         // The box (standard error shares the terminal) comes first; no error report follows.
         EXPECT_LT(shown.find("Data file (*.kst) was not specified!"), shown.find(FailedLine));
         EXPECT_EQ(shown.find("Error: "), std::string::npos) << shown;
         EXPECT_NE(shown.find("\x1b]0;" + Title + "\a"), std::string::npos) << "window title";
+    }
+}
+
+TEST_F(ConsoleBuild, NoKeyWaitOnATerminalWhenSwitchedOff) {
+    // A wait here would block until pty_run.py gives up after a minute.
+    for (const TEnvList& env : {TEnvList{{"KEST_NO_WAIT", "1"}}, TEnvList{{"CI", "true"}}}) {
+        std::string shown;
+        EXPECT_EQ(RunOnTerminal({}, "x", env, shown), 1) << env[0].first;
+        EXPECT_NE(shown.find("Package building is failed!"), std::string::npos) << shown;
+        EXPECT_EQ(shown.find("Press any key"), std::string::npos) << shown;
     }
 }
 

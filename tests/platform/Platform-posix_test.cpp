@@ -337,6 +337,7 @@ TEST(PlatformPosix, WaitKeyFailsWithoutATerminal) {
         Redirect in(STDIN_FILENO, null);
         int c = 0;
         ok = Plat::WaitKey(c);
+        EXPECT_FALSE(Plat::StdinIsConsole());
     }
     close(null);
     EXPECT_FALSE(ok);
