@@ -2,6 +2,7 @@
 
 #include <lzma.h>
 
+#include "PackFile.h"
 #include "PackFormat.h"
 
 namespace {
@@ -11,31 +12,41 @@ constexpr size_t ReportStep = 1 << 20;
 constexpr uint32_t EncoderThreads = 2;
 constexpr size_t MaxStoredName = 0xFFFF;
 
-/// The size of an open, readable file, or -1 when it cannot be read or does not fit the
-/// interface's 32-bit sizes (a long of 32 bits cannot even tell, which reads as too big).
-int64_t SizeOf(std::FILE* f) {
-    if (std::fseek(f, 0, SEEK_END) != 0) return -1;
-    const long size = std::ftell(f);
-    if (size < 0 || uint64_t(size) > PackFormat::MaxFileSize) return -1;
-    if (std::fseek(f, 0, SEEK_SET) != 0) return -1;
-    // A directory opens on POSIX but fails its first read: refuse it before writing.
-    if (std::fgetc(f) == EOF && std::ferror(f)) return -1;
-    if (std::fseek(f, 0, SEEK_SET) != 0) return -1;
-    return size;
+std::string SizeText(uint64_t bytes) {
+    return std::to_string(bytes) + " bytes";
 }
 
-struct TFileCloser {
-    std::FILE* f;
-    ~TFileCloser() {
-        if (f != nullptr) std::fclose(f);
+/// Opens a source and finds its size, or tells why it cannot be packed.
+bool OpenSource(const char* name, TPackFile& file, int64_t& size) {
+    const uint32_t attributes = Plat::GetAttributes(name);
+    if (attributes != Plat::InvalidAttributes && (attributes & Plat::AttrDirectory)) {
+        TellRefusal("cannot pack", name, "it is a folder, not a file");
+        return false;
     }
-};
+    if (!file.OpenToRead(name)) {
+        TellRefusal("cannot open", name, LastSystemReason());
+        return false;
+    }
+    size = file.Size();
+    if (size < 0) {
+        TellRefusal("cannot read", name, LastSystemReason());
+        return false;
+    }
+    // Sizes cross the calling interface as 32-bit signed values.
+    if (uint64_t(size) > PackFormat::MaxFileSize) {
+        TellRefusal("cannot pack", name,
+                    SizeText(uint64_t(size)) + ", more than the " +
+                        SizeText(PackFormat::MaxFileSize) + " a package holds per file");
+        return false;
+    }
+    return true;
+}
 
 }  // namespace
 
 struct TPackage::TFileJob {
     const char* Source = nullptr;
-    std::FILE* File = nullptr;
+    TPackFile* File = nullptr;
     int32_t Size = 0;
     int32_t Done = 0;
     uint8_t Codec = PackFormat::CodecSolid;
@@ -82,15 +93,18 @@ bool TPackage::AddFile(const char* sourceName, const char* storedName) {
     if (Broken || Closed || OnWrite == nullptr || sourceName == nullptr || storedName == nullptr)
         return false;
     const size_t nameLength = std::char_traits<char>::length(storedName);
-    if (nameLength > MaxStoredName) return false;
-    TFileCloser file{std::fopen(NativeFileName(sourceName).c_str(), "rb")};
-    if (file.f == nullptr) return false;
-    const int64_t size = SizeOf(file.f);
-    if (size < 0) return false;
+    if (nameLength > MaxStoredName) {
+        TellRefusal("cannot pack", sourceName,
+                    "its stored name is longer than " + std::to_string(MaxStoredName) + " bytes");
+        return false;
+    }
+    TPackFile file;
+    int64_t size = 0;
+    if (!OpenSource(sourceName, file, size)) return false;
 
     TFileJob job;
     job.Source = sourceName;
-    job.File = file.f;
+    job.File = &file;
     job.Size = int32_t(size);
     if (Settings.Stored)
         job.Codec = PackFormat::CodecStored;
@@ -121,7 +135,12 @@ bool TPackage::WriteFile(TFileJob& job) {
         if (!PumpInput(job)) return false;
         if (job.Done < job.Size && !ReportReady(job, false)) return false;
     }
-    if (std::fgetc(job.File) != EOF || std::ferror(job.File)) return false;  // grew meanwhile
+    uint8_t extra = 0;
+    uint32_t got = 0;
+    if (!job.File->Read(&extra, 1, got) || got != 0) {
+        TellRefusal("cannot pack", job.Source, "it grew while it was packed");
+        return false;
+    }
     if (job.Codec == PackFormat::CodecSolid && !Solid.Flush(OutBuffer)) return false;
     if (job.Codec == PackFormat::CodecXz && !job.Threaded.Finish(OutBuffer)) return false;
     return ReportReady(job, true);
@@ -146,8 +165,15 @@ bool TPackage::ReportReady(TFileJob& job, bool last) {
 
 bool TPackage::PumpInput(TFileJob& job) {
     const size_t want = std::min(ReportStep, size_t(job.Size - job.Done));
-    const size_t got = std::fread(ReadBuffer.data(), 1, want, job.File);
-    if (got != want) return false;  // a read error, or the file shrank
+    uint32_t got = 0;
+    if (!job.File->Read(ReadBuffer.data(), uint32_t(want), got)) {
+        TellRefusal("cannot read", job.Source, LastSystemReason());
+        return false;
+    }
+    if (got != want) {
+        TellRefusal("cannot pack", job.Source, "it shrank while it was packed");
+        return false;
+    }
     job.Crc = lzma_crc64(ReadBuffer.data(), got, job.Crc);
     job.Done += int32_t(got);
     if (job.Coder == nullptr) {

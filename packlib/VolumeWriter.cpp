@@ -72,9 +72,7 @@ TVolumeWriter::TVolumeWriter(TOnVolumeName onVolumeName, TOnDiskSpace onDiskSpac
                              std::optional<uint64_t> volumeSize)
     : OnVolumeName(onVolumeName), OnDiskSpace(onDiskSpace), VolumeSize(volumeSize) {}
 
-TVolumeWriter::~TVolumeWriter() {
-    if (File != nullptr) std::fclose(File);
-}
+TVolumeWriter::~TVolumeWriter() = default;
 
 bool TVolumeWriter::Fail() {
     Broken = true;
@@ -84,8 +82,8 @@ bool TVolumeWriter::Fail() {
 bool TVolumeWriter::Write(const uint8_t* data, size_t size) {
     if (Broken) return false;
     while (size > 0) {
-        if (File == nullptr || SliceRoom == 0) {
-            if (File != nullptr && !CloseCurrent(0)) return false;
+        if (!File.IsOpen() || SliceRoom == 0) {
+            if (File.IsOpen() && !CloseCurrent(0)) return false;
             if (!OpenNext()) return false;
         }
         const size_t part = size < SliceRoom ? size : size_t(SliceRoom);
@@ -101,7 +99,7 @@ bool TVolumeWriter::Write(const uint8_t* data, size_t size) {
 }
 
 bool TVolumeWriter::Finish() {
-    if (Broken || File == nullptr) return Fail();
+    if (Broken || !File.IsOpen()) return Fail();
     return CloseCurrent(PackFormat::TrailerLastVolume);
 }
 
@@ -111,10 +109,12 @@ bool TVolumeWriter::OpenNext() {
     ++Volume;
     OnVolumeName(int32_t(Volume), name);
     name[NameBufferSize - 1] = 0;
-    const std::string path = NativeFileName(name);
-    Dir = DirectoryOf(path);
-    File = std::fopen(path.c_str(), "wb");
-    if (File == nullptr) return Fail();
+    Name = name;
+    Dir = DirectoryOf(NativeFileName(name));
+    if (!File.Create(Name)) {
+        TellRefusal("cannot create volume", Name, LastSystemReason());
+        return Fail();
+    }
     const uint64_t limit = VolumeLimit(VolumeSize, Volume);
     const uint64_t frame = PackFormat::VolumeHeaderSize + PackFormat::VolumeTrailerSize;
     SliceRoom = limit == std::numeric_limits<uint64_t>::max() ? limit : limit - frame;
@@ -127,9 +127,9 @@ bool TVolumeWriter::CloseCurrent(uint32_t flags) {
     const std::vector<uint8_t> trailer =
         TrailerBytes(VolumeBytes + PackFormat::VolumeTrailerSize, Volume, flags);
     if (!Buffer(trailer.data(), trailer.size()) || !FlushBuffer()) return false;
-    const bool closed = std::fclose(File) == 0;
-    File = nullptr;
-    return closed ? true : Fail();
+    if (File.Close()) return true;
+    TellRefusal("cannot write volume", Name, LastSystemReason());
+    return Fail();
 }
 
 bool TVolumeWriter::Buffer(const uint8_t* data, size_t size) {
@@ -148,8 +148,10 @@ bool TVolumeWriter::Buffer(const uint8_t* data, size_t size) {
 bool TVolumeWriter::FlushBuffer() {
     if (Pending.empty()) return true;
     if (!EnsureSpace(Pending.size())) return Fail();
-    if (std::fwrite(Pending.data(), 1, Pending.size(), File) != Pending.size()) return Fail();
-    if (std::fflush(File) != 0) return Fail();
+    if (!File.Write(Pending.data(), Pending.size())) {
+        TellRefusal("cannot write volume", Name, LastSystemReason());
+        return Fail();
+    }
     Pending.clear();
     return true;
 }

@@ -4,12 +4,12 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "PackApi.h"
+#include "PackFile.h"
 
 class TVolumeWriter {
   public:
@@ -24,7 +24,7 @@ class TVolumeWriter {
     bool Write(const std::vector<uint8_t>& bytes) { return Write(bytes.data(), bytes.size()); }
     /// Hands what is buffered to the system, so that a file's bytes are out (or failed)
     /// when its AddFile returns.
-    bool Flush() { return !Broken && (File == nullptr || FlushBuffer()); }
+    bool Flush() { return !Broken && (!File.IsOpen() || FlushBuffer()); }
     /// Writes out what is buffered and ends the last volume as the package's last.
     bool Finish();
 
@@ -44,7 +44,8 @@ class TVolumeWriter {
     TOnVolumeName OnVolumeName;
     TOnDiskSpace OnDiskSpace;
     std::optional<uint64_t> VolumeSize;
-    std::FILE* File = nullptr;
+    TPackFile File;
+    std::string Name;  // the open volume's name as the host gave it
     std::string Dir;
     uint32_t Volume = 0;
     uint64_t SliceRoom = 0;    // stream bytes the open volume can still take

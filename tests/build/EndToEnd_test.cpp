@@ -365,6 +365,85 @@ TEST_F(EndToEnd, HelpAndVersionAsTheFirstArgument) {
     ExpectInBox(Build({"--helpme"}), "--helpme.kst is not found!");
 }
 
+// Spelled as on Windows, where letter case does not matter: the program and Pack.dll find
+// the same files.
+TEST_F(EndToEnd, NamesSpelledInAnotherCaseFindTheirFiles) {
+    WriteFile(Work / "Demo.kst",
+              "[Config]\r\nImagePath=IMG\r\nExeName=OUT\\Setup.exe\r\nCompressionLevel=1\r\n"
+              "[FileLinks]\r\nData\\Linked.txt=EXT\\Linked.TXT\r\n"
+              "Presetup\\Extra.lng=ext\\SUB\\EXTRA.LNG\r\n");
+    WriteFile(Work / "img/presetup/Kest.ini", "[Config]\r\nLanguages=DEU\r\n");
+    WriteFile(Work / "img/data/App.txt", "app");
+    WriteFile(Work / "img/data/sub/Deep.txt", "deep");
+    WriteFile(Work / "ext/linked.txt", "linked");
+    WriteFile(Work / "ext/sub/extra.lng", "extra");
+    fs::create_directories(Work / "out");
+    TRunResult r = Build();
+    ASSERT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    EXPECT_EQ(r.Err, "");
+    std::string x = Extract("out/Setup.exe");
+    EXPECT_EQ(ReadFile(x + "Data/App.txt"), "app");
+    EXPECT_EQ(ReadFile(x + "Data/sub/Deep.txt"), "deep");
+    EXPECT_EQ(ReadFile(x + "Data/Linked.txt"), "linked");
+    EXPECT_EQ(ReadFile(x + "Presetup/Extra.lng"), "extra");
+    EXPECT_TRUE(Exists(x + "Presetup/DEU.lng"));
+}
+
+// What Pack.dll refuses, it names on standard error with the system's reason.
+TEST_F(EndToEnd, RefusalsNameTheFileAndTheReason) {
+    struct Case {
+        const char* what;
+        std::string config;  // more lines of [Config]
+        std::string links;   // lines of [FileLinks]
+        std::string told;    // the start of Pack.dll's line
+        std::string reason;  // its end ("" for any non-empty system text)
+    } cases[] = {
+        {"missing link source", "", "Data\\Gone.txt=Links\\Gone.txt\r\n",
+         "Pack.dll: cannot open \"Links\\Gone.txt\": ", ""},
+        {"link source is a folder", "", "Data\\Folder.txt=Links\r\n",
+         "Pack.dll: cannot pack \"Links\": ", "it is a folder, not a file"},
+        {"no folder for the output", "ExeName=dist\\Setup.exe\r\n", "",
+         "Pack.dll: cannot create volume \"" + Plat::FullPath(Work / "dist") + "\\Setup.1\": ", ""},
+    };
+    for (const auto& c : cases) {
+        WriteFile(Work / "Demo.kst",
+                  "[Config]\r\nImagePath=Image\r\n" + c.config + "[FileLinks]\r\n" + c.links);
+        WriteFile(Work / "Image/Data/App.txt", "app");
+        WriteFile(Work / "Links/Readme.txt", "a file in the folder");
+        TRunResult r = Build();
+        EXPECT_EQ(r.ExitCode, 1) << c.what;
+        EXPECT_TRUE(Contains(r.OutLines(), FailedLine)) << c.what << "\n" << r.Out;
+        // Exactly one line, and it carries a reason.
+        size_t at = r.Err.find(c.told);
+        ASSERT_NE(at, std::string::npos) << c.what << "\n" << r.Err;
+        std::string line = r.Err.substr(at, r.Err.find('\n', at) - at);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::string reason = line.substr(c.told.size());
+        EXPECT_FALSE(reason.empty()) << c.what;
+        if (!c.reason.empty()) {
+            EXPECT_EQ(reason, c.reason) << c.what;
+        }
+        EXPECT_EQ(r.Err.find("Pack.dll:", at + 1), std::string::npos) << r.Err;
+        EXPECT_TRUE(TmpIsEmpty()) << c.what;
+    }
+}
+
+TEST_F(EndToEnd, UnreadableDataFileIsNamed) {
+    WriteFile(Work / "Demo.kst", "[Config]\r\nImagePath=Image\r\n");
+    WriteFile(Work / "Image/Data/Secret.txt", "secret");
+    fs::permissions(Work / "Image/Data/Secret.txt", fs::perms::none);
+    if (std::FILE* probe = std::fopen((Work / "Image/Data/Secret.txt").c_str(), "rb")) {
+        std::fclose(probe);
+        GTEST_SKIP() << "this user reads every file";
+    }
+    TRunResult r = Build();
+    fs::permissions(Work / "Image/Data/Secret.txt", fs::perms::owner_all);
+    EXPECT_EQ(r.ExitCode, 1);
+    std::string told = "Pack.dll: cannot open \"" + Plat::FullPath(Work / "Image") +
+                       "\\Data\\Secret.txt\": " + Plat::ErrorText(Plat::ErrAccessDenied);
+    EXPECT_NE(r.Err.find(told), std::string::npos) << r.Err;
+}
+
 TEST_F(EndToEnd, ImageWithoutPresetupUsesTheDefaults) {
     WriteFile(Work / "Demo.kst",
               "[Config]\r\nImagePath=Image\\\r\nExeName=Out.d\\Setup\r\nCompressionLevel=fast\r\n");
