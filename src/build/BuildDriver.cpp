@@ -52,6 +52,7 @@ bool Fail(const std::string& message) {
 bool ValidateSettings(const std::vector<std::string>& arguments) {
     TBuildState& state = BuildState();
     state.ProgramDir = ProgramDir();
+    if (std::string problem = BuildSys::CodePageProblem(); !problem.empty()) return Fail(problem);
     if (arguments.empty()) return Fail("Data file (*.kst) was not specified!");
     state.ProjectFile = ProjectFileFor(arguments[0]);
     if (!BuildSys::FileExists(state.ProjectFile))
@@ -197,19 +198,16 @@ std::string ProgramName() {
 }
 
 std::string UsageText() {
-    return Title +
-           "\n"
-           "Usage: " +
-           ProgramName() +
-           " PROJECT[.kst]\n"
-           "       " +
-           ProgramName() +
+    const std::string name = ProgramName();
+    return Title + "\nUsage: " + name + " PROJECT[.kst]\n       " + name +
            " --help | --version\n"
            "Builds the project file PROJECT.kst (any other extension is replaced by .kst) into\n"
            "a self-extracting executable. Relative paths resolve against the current folder.\n"
            "Environment:\n"
            "  KEST_NO_WAIT=1, or CI set   never wait for a key (a failed build still exits 1)\n"
            "  KEST_VOLUME_SIZE=650M       largest size of one package volume\n"
+           "  KEST_CODEPAGE=1250          ANSI code page of names on Linux (874, 1250 to 1258;\n"
+           "                              1252 when unset)\n"
            "Exit code: 0 when the executable was built, 1 otherwise.";
 }
 

@@ -1,6 +1,9 @@
 #include "BuildSys.h"
 
+#include <cstdlib>
+
 #include "Platform.h"
+#include "kvErrors.h"
 #include "kvFileFind.h"
 #include "kvFileUtils.h"
 #include "kvUtils.h"
@@ -52,6 +55,17 @@ bool MakeWritable(const std::string& path) {
     return Plat::SetAttributes(path, attributes & ~Plat::AttrReadOnly);
 }
 
+std::string ArgumentText(const char* argument) {
+    return Plat::CommandLineText(argument);
+}
+
+std::string CodePageProblem() {
+    if (Plat::AnsiCodePage() != 0) return {};
+    const char* chosen = std::getenv("KEST_CODEPAGE");
+    return std::string("KEST_CODEPAGE=") + (chosen ? chosen : "") +
+           " is not a code page that names can be kept in (874, 1250 to 1258)";
+}
+
 std::string UpperCase(const std::string& text) {
     return Plat::AnsiUpper(text);
 }
@@ -68,8 +82,14 @@ void ForEachFound(const std::string& mask, uint32_t includeMask, uint32_t exclud
                   const std::function<void(const std::string&, const std::string&)>& visit) {
     TSearchRecEx rec;
     TSearchGuard guard(rec);
-    for (int r = FindFirstEx(mask, includeMask, excludeMask, rec); r == 0; r = FindNextEx(rec))
+    for (int r = FindFirstEx(mask, includeMask, excludeMask, rec); r == 0; r = FindNextEx(rec)) {
+        // Such a name could be neither opened by its ANSI spelling nor installed.
+        if (!rec.FindData.nameFits)
+            throw EInOutError("The name of " + rec.FullName +
+                              " has characters that the code page " +
+                              std::to_string(Plat::AnsiCodePage()) + " cannot hold");
         visit(rec.Name, rec.FullName);
+    }
 }
 
 TAppendFile::TAppendFile(const std::string& path)

@@ -33,6 +33,10 @@ std::string FullPathOf(const std::string& path);
 bool FileExists(const std::string& path);
 /// Clears the read-only attribute where it is set; true when the file is writable after.
 bool MakeWritable(const std::string& path);
+/// A command-line argument as the program's ANSI text.
+std::string ArgumentText(const char* argument);
+/// Why the chosen ANSI code page cannot be used; empty when it can.
+std::string CodePageProblem();
 /// ANSI upper-casing of the system's code page.
 std::string UpperCase(const std::string& text);
 void SetTitle(const std::string& title);

@@ -4,9 +4,10 @@
 #include <vector>
 
 #include "BuildDriver.h"
+#include "BuildSys.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> arguments;
-    for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
+    for (int i = 1; i < argc; ++i) arguments.push_back(BuildSys::ArgumentText(argv[i]));
     return RunEntry(arguments);
 }

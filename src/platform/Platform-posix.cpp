@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <iconv.h>
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
@@ -25,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "CodePage.h"
 #include "Platform.h"
 
 namespace Plat {
@@ -78,6 +80,18 @@ std::string Backslashes(std::string s) {
     return s;
 }
 
+// A path the system gave, as the program's ANSI text ("?" for what the code page lacks).
+std::string FromSystem(const std::string& sysPath) {
+    std::string ansi;
+    Utf8ToAnsi(sysPath, ansi);
+    return Backslashes(ansi);
+}
+
+// An entry's name as the program sees it, and whether the code page holds it.
+void SetFoundName(FindData& fd, const std::string& sysName) {
+    fd.nameFits = Utf8ToAnsi(sysName, fd.name);
+}
+
 bool EntryExists(const std::string& p) {
     struct stat st;
     return lstat(p.c_str(), &st) == 0;
@@ -102,7 +116,7 @@ std::string CaseMatch(const std::string& dir, const std::string& name) {
 // Turns a caller's path into the name the kernel knows: "/" separators, and each component
 // that does not exist with its exact spelling replaced by a case-insensitive match.
 std::string SysPath(const std::string& path) {
-    std::string p = Slashes(path);
+    std::string p = Slashes(AnsiToUtf8(path));
     if (p.empty() || EntryExists(p)) return p;
     std::string out;
     size_t i = 0;
@@ -295,8 +309,8 @@ bool EntryData(DIR* d, const dirent* e, FindData& fd) {
     if (e->d_type == DT_UNKNOWN)
         isLink =
             fstatat(dirfd(d), e->d_name, &lst, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(lst.st_mode);
-    fd.name = e->d_name;
-    fd.attributes = AttributesOf(st, isLink, fd.name);
+    SetFoundName(fd, e->d_name);
+    fd.attributes = AttributesOf(st, isLink, e->d_name);
     fd.size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
     fd.lastWrite = ToFileTime(st.st_mtim);
     return true;
@@ -307,7 +321,9 @@ bool ListDirectory(const std::string& dir, const std::string& pattern, Search& s
     if (!d) return Fail(errno == ENOENT || errno == ENOTDIR ? ErrPathNotFound : MapErrno(errno));
     while (dirent* e = readdir(d)) {
         FindData fd;
-        if (MatchesFindMask(pattern, e->d_name) && EntryData(d, e, fd))
+        std::string ansi;
+        Utf8ToAnsi(e->d_name, ansi);
+        if (MatchesFindMask(pattern, ansi) && EntryData(d, e, fd))
             s.entries.push_back(std::move(fd));
     }
     closedir(d);
@@ -326,9 +342,9 @@ bool NamedEntry(const std::string& sysPath, Search& s) {
     struct stat st, lst;
     if (stat(sysPath.c_str(), &st) != 0) return FailErrno(sysPath);
     FindData fd;
-    fd.name = BaseName(sysPath);
+    SetFoundName(fd, BaseName(sysPath));
     bool isLink = lstat(sysPath.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode);
-    fd.attributes = AttributesOf(st, isLink, fd.name);
+    fd.attributes = AttributesOf(st, isLink, BaseName(sysPath));
     fd.size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
     fd.lastWrite = ToFileTime(st.st_mtim);
     s.entries.push_back(std::move(fd));
@@ -714,13 +730,12 @@ std::string CurrentDir() {
         if (errno != ERANGE) return FailErrno(), std::string();
         buf.resize(buf.size() * 2);
     }
-    return Backslashes(buf.data());
+    return FromSystem(buf.data());
 }
 
 std::string TempPath() {
     const char* t = std::getenv("TMPDIR");
-    std::string dir = (t && *t) ? t : "/tmp";
-    dir = Backslashes(dir);
+    std::string dir = FromSystem((t && *t) ? t : "/tmp");
     if (dir.back() != '\\') dir += '\\';
     return dir;
 }
@@ -736,14 +751,14 @@ std::string WindowsDir() {
         dir = "/";
     }
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-    return Backslashes(dir);
+    return FromSystem(dir);
 }
 
 std::string ProgramFile() {
     std::vector<char> buf(PATH_MAX + 1);
     ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
     if (n < 0) return FailErrno(), std::string();
-    return Backslashes(std::string(buf.data(), static_cast<size_t>(n)));
+    return FromSystem(std::string(buf.data(), static_cast<size_t>(n)));
 }
 
 bool DiskFreeBytes(const std::string& dir, uint64_t& bytes) {
@@ -799,12 +814,15 @@ OSInfo GetOSInfo() {
 
 // --- Console ----------------------------------------------------------------------------
 
+// The terminal shows UTF-8, as the file system names are.
 bool WriteStdout(const std::string& text) {
-    return WriteAll(STDOUT_FILENO, text.data(), text.size());
+    const std::string utf8 = AnsiToUtf8(text);
+    return WriteAll(STDOUT_FILENO, utf8.data(), utf8.size());
 }
 
 bool WriteStderr(const std::string& text) {
-    return WriteAll(STDERR_FILENO, text.data(), text.size());
+    const std::string utf8 = AnsiToUtf8(text);
+    return WriteAll(STDERR_FILENO, utf8.data(), utf8.size());
 }
 
 bool StdoutIsConsole() {
@@ -965,5 +983,47 @@ std::string AnsiToOem(const std::string& s) {
 bool CaseInsensitiveFileNames() {
     return false;
 }
+
+std::string CommandLineText(const char* argument) {
+    std::string ansi;
+    Utf8ToAnsi(argument ? argument : "", ansi);
+    return ansi;
+}
+
+namespace Backend {
+
+// Single-byte code pages only: in a double-byte one a trail byte can be "\", which every
+// path parser of the system would take for a separator.
+uint32_t ChosenCodePage() {
+    const char* text = std::getenv("KEST_CODEPAGE");
+    if (!text || !*text) return 1252;
+    const std::string value = text;
+    if (value.size() > 5 || value.find_first_not_of("0123456789") != std::string::npos) return 0;
+    const auto number = static_cast<uint32_t>(std::stoul(value));
+    return number == 874 || (number >= 1250 && number <= 1258) ? number : 0;
+}
+
+bool ReadCodePage(uint32_t codePage, char32_t (&upperHalf)[128]) {
+    const std::string name = "CP" + std::to_string(codePage);
+    iconv_t cd = iconv_open("UTF-32LE", name.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    for (int i = 0; i < 128; ++i) {
+        char in = static_cast<char>(0x80 + i);
+        unsigned char out[16] = {};
+        char* inPtr = &in;
+        char* outPtr = reinterpret_cast<char*>(out);
+        size_t inLeft = 1, outLeft = sizeof out;
+        // The flush hands out a character that a code page with combining marks holds back.
+        const bool ok = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != size_t(-1) &&
+                        iconv(cd, nullptr, nullptr, &outPtr, &outLeft) != size_t(-1);
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        const bool one = ok && sizeof out - outLeft == 4;
+        upperHalf[i] = one ? char32_t(out[0] | out[1] << 8 | out[2] << 16 | out[3] << 24) : 0;
+    }
+    iconv_close(cd);
+    return true;
+}
+
+}  // namespace Backend
 
 }  // namespace Plat

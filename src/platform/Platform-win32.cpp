@@ -15,6 +15,7 @@
 #include <atomic>
 #include <vector>
 
+#include "CodePage.h"
 #include "Platform.h"
 
 namespace Plat {
@@ -50,6 +51,8 @@ struct Search {
 FindData FromWin32(const WIN32_FIND_DATAA& w) {
     FindData fd;
     fd.name = w.cFileName;
+    // The ANSI calls put "?" (which no Windows name holds) for what the code page lacks.
+    fd.nameFits = fd.name.find('?') == std::string::npos;
     fd.attributes = w.dwFileAttributes;
     fd.size = Join(w.nFileSizeHigh, w.nFileSizeLow);
     fd.lastWrite = Join(w.ftLastWriteTime.dwHighDateTime, w.ftLastWriteTime.dwLowDateTime);
@@ -547,5 +550,28 @@ std::string AnsiToOem(const std::string& s) {
     if (!o.empty()) CharToOemBuffA(s.data(), o.data(), static_cast<DWORD>(o.size()));
     return o;
 }
+
+std::string CommandLineText(const char* argument) {
+    return argument ? argument : "";
+}
+
+namespace Backend {
+
+uint32_t ChosenCodePage() {
+    return GetACP();
+}
+
+// Bytes that do not stand alone (lead bytes of a double-byte code page) stay undefined.
+bool ReadCodePage(uint32_t codePage, char32_t (&upperHalf)[128]) {
+    for (int i = 0; i < 128; ++i) {
+        const char in = static_cast<char>(0x80 + i);
+        wchar_t out[2] = {};
+        const int n = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, &in, 1, out, 2);
+        upperHalf[i] = n == 1 ? char32_t(out[0]) : 0;
+    }
+    return true;
+}
+
+}  // namespace Backend
 
 }  // namespace Plat

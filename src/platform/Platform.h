@@ -2,7 +2,9 @@
 // One header, one backend per platform (Platform-win32.cpp, Platform-posix.cpp).
 // Only the support library (src/support) calls it.
 //
-// Paths are byte strings in the ANSI code page; callers compose them with "\", and
+// Paths are byte strings in the ANSI code page (AnsiCodePage; the POSIX backend converts
+// them to and from the file system's UTF-8 at each system call, so that stored names are
+// the same bytes on both platforms); callers compose them with "\", and
 // every function accepts "\" and "/" alike. Paths that this layer returns (FullPath,
 // CurrentDir, TempPath, WindowsDir, ProgramFile) use "\" on both platforms. Values and
 // codes follow the Win32 API, so that code above this layer is the same on both platforms.
@@ -85,6 +87,9 @@ bool SetLastWriteTime(Handle h, uint64_t fileTime);
 // --- Directory search -----------------------------------------------------------------
 struct FindData {
     std::string name;
+    /// False when the file system's name has characters that the ANSI code page lacks;
+    /// name then holds "?" in their place and opens nothing.
+    bool nameFits = true;
     uint32_t attributes = 0;
     uint64_t size = 0;
     uint64_t lastWrite = 0;  // FILETIME units, UTC
@@ -234,5 +239,18 @@ std::string AnsiUpper(const std::string& s);
 int AnsiCompareIgnoreCase(const std::string& a, const std::string& b);
 /// CharToOemBuffA (POSIX: identity).
 std::string AnsiToOem(const std::string& s);
+/// The ANSI code page of the program's strings: the system's (GetACP) on Windows; on POSIX
+/// the number in KEST_CODEPAGE (874 or 1250 to 1258), 1252 when it is unset or empty. 0
+/// when KEST_CODEPAGE names no code page that can be used (conversions then use 1252).
+uint32_t AnsiCodePage();
+/// ANSI text as UTF-8.
+std::string AnsiToUtf8(const std::string& s);
+/// UTF-8 text in the ANSI code page. False when the text is not UTF-8 or holds characters
+/// that the code page lacks; ansi then has "?" for each of them.
+bool Utf8ToAnsi(const std::string& utf8, std::string& ansi);
+/// True when the text is well-formed UTF-8 (plain ASCII included).
+bool IsUtf8(const std::string& s);
+/// A command-line argument as ANSI text (POSIX: from UTF-8, "?" for what does not fit).
+std::string CommandLineText(const char* argument);
 
 }  // namespace Plat

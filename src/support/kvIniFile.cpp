@@ -35,6 +35,22 @@ void SkipByteOrderMark(std::string& line) {
     if (line.compare(0, Bom.size(), Bom) == 0) line.erase(0, Bom.size());
 }
 
+// A file saved as UTF-8 (as Linux editors and recent Notepad save it) is read as such: its
+// text becomes the ANSI code page that names are kept in, so that its names find their
+// files. Any other file is taken as ANSI text already.
+void ReadUtf8AsAnsi(std::vector<std::string>& lines, const std::string& fileName) {
+    for (const std::string& line : lines)
+        if (!Plat::IsUtf8(line)) return;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::string ansi;
+        if (!Plat::Utf8ToAnsi(lines[i], ansi))
+            throw EInOutError("File " + fileName + ": line " + std::to_string(i + 1) +
+                              " has characters that the code page " +
+                              std::to_string(Plat::AnsiCodePage()) + " cannot hold");
+        lines[i] = std::move(ansi);
+    }
+}
+
 bool IsHeader(const std::string& line) {
     return line.size() >= 2 && line.front() == '[' && line.back() == ']';
 }
@@ -232,7 +248,7 @@ void TkvIniFile::LoadFile(const std::string& fileName) {
     if (FileHandle == Plat::InvalidHandle) throw EInOutError("Cannot open file " + FileName);
     HandleState = THandleState::Open;
 
-    TStringList* current = nullptr;
+    std::vector<std::string> lines;
     std::string line;
     int32_t position = FilePosition(FileHandle);
     const int32_t start = position;
@@ -244,8 +260,11 @@ void TkvIniFile::LoadFile(const std::string& fileName) {
         const int32_t next = FilePosition(FileHandle);
         if (next == position) break;
         position = next;
-        ParseLine(line, current);
+        lines.push_back(std::move(line));
     }
+    ReadUtf8AsAnsi(lines, FileName);
+    TStringList* current = nullptr;
+    for (std::string& l : lines) ParseLine(std::move(l), current);
     Sections.RemoveDuplicates();
     if (ReadOnly) CloseFile();
 }

@@ -444,6 +444,81 @@ TEST_F(EndToEnd, UnreadableDataFileIsNamed) {
     EXPECT_NE(r.Err.find(told), std::string::npos) << r.Err;
 }
 
+// Names are kept in the ANSI code page (Windows-1252 unless chosen): the file system's UTF-8
+// names and a UTF-8 project become the bytes that the Windows build stores
+// (same_output.sh compares the two builds).
+TEST_F(EndToEnd, NonAsciiNamesAreStoredInTheCodePage) {
+    if (IsWindowsHost()) GTEST_SKIP() << "the UTF-8 names are made natively";
+    WriteFile(Work / "Demo.kst",
+              "[Config]\r\nImagePath=Image\r\nCompressionLevel=0\r\n[FileLinks]\r\n"
+              "Data\\Lizenz-\xC3\x9C"
+              "bersicht.txt=Links\\\xC3\x9C"
+              "bersicht.txt\r\n");
+    WriteFile(Work / "Image/Data/caf\xC3\xA9.txt", "cafe");
+    WriteFile(Work / "Image/Data/\xC3\x84rger/\xC3\xBC.txt", "ue");
+    WriteFile(Work /
+                  "Links/\xC3\x9C"
+                  "bersicht.txt",
+              "overview");
+    TRunResult r = Build();
+    ASSERT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    // Level 0 stores the files raw, so Kest.ini's records show as well as the names.
+    std::string exe = ReadFile(Work / "Setup.exe");
+    for (const char* stored : {"Data\\caf\xE9.txt", "Data\\\xC4rger\\\xFC.txt",
+                               "Data\\Lizenz-\xDC"
+                               "bersicht.txt",
+                               "\ncaf\xE9.txt=4", "\n\xC4rger\\\xFC.txt=2",
+                               "\nLizenz-\xDC"
+                               "bersicht.txt=8"})
+        EXPECT_NE(exe.find(stored), std::string::npos) << stored;
+    EXPECT_EQ(exe.find("caf\xC3\xA9"), std::string::npos) << "a UTF-8 name was stored";
+    // The terminal shows UTF-8.
+    EXPECT_NE(r.Out.find("  Adding caf\xC3\xA9.txt  "), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("  Adding \xC3\x84rger\\\xC3\xBC.txt  "), std::string::npos) << r.Out;
+    // A project saved in Windows-1252 names the same files and gives the same bytes.
+    std::string project = ReadFile(Work / "Demo.kst");
+    project.replace(project.find("\xC3\x9C"), 2, "\xDC");
+    project.replace(project.find("\xC3\x9C"), 2, "\xDC");
+    WriteFile(Work / "Demo.kst", project);
+    TRunResult again = Build();
+    ASSERT_EQ(again.ExitCode, 0) << again.Out << again.Err;
+    EXPECT_TRUE(ReadFile(Work / "Setup.exe") == exe);
+}
+
+TEST_F(EndToEnd, CodePageIsChosenWithKestCodepage) {
+    if (IsWindowsHost()) GTEST_SKIP() << "Windows uses the system's code page";
+    WriteFile(Work / "Demo.kst", "[Config]\r\nImagePath=Image\r\nCompressionLevel=0\r\n");
+    // "Privet" in Cyrillic letters: Windows-1251 holds it, Windows-1252 does not.
+    WriteFile(Work / "Image/Data/\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.txt", "hi");
+    struct Case {
+        std::string value;
+        int exitCode;
+        std::string shown;  // on standard output, or in the box
+    } cases[] = {
+        {"1251", 0, "Package building is completed."},
+        {"", 1,
+         "Error: The name of " + Plat::FullPath(Work / "Image") +
+             "\\Data\\??????.txt has characters that the code page 1252 cannot hold"},
+        {"932", 1, "KEST_CODEPAGE=932 is not a code page that names can be kept in"},
+        {"12x", 1, "KEST_CODEPAGE=12x is not a code page that names can be kept in"},
+    };
+    for (const auto& c : cases) {
+        fs::remove(Work / "Setup.exe");
+        TRunResult r = Build({"Demo"}, {{"KEST_CODEPAGE", c.value}});
+        EXPECT_EQ(r.ExitCode, c.exitCode) << c.value << "\n" << r.Out << r.Err;
+        EXPECT_TRUE(r.Out.find(c.shown) != std::string::npos ||
+                    r.Err.find(c.shown) != std::string::npos)
+            << c.value << "\n"
+            << r.Out << r.Err;
+        EXPECT_EQ(Exists(Work / "Setup.exe"), c.exitCode == 0) << c.value;
+        EXPECT_TRUE(TmpIsEmpty()) << c.value;
+    }
+    EXPECT_FALSE(Exists(Work / "Setup.exe"));
+    ASSERT_EQ(Build({"Demo"}, {{"KEST_CODEPAGE", "1251"}}).ExitCode, 0);
+    EXPECT_NE(ReadFile(Work / "Setup.exe").find("Data\\\xCF\xF0\xE8\xE2\xE5\xF2.txt"),
+              std::string::npos);
+}
+
 TEST_F(EndToEnd, ImageWithoutPresetupUsesTheDefaults) {
     WriteFile(Work / "Demo.kst",
               "[Config]\r\nImagePath=Image\\\r\nExeName=Out.d\\Setup\r\nCompressionLevel=fast\r\n");

@@ -36,7 +36,24 @@ for side in native wine; do
   build $side DemoProtected KEST_VOLUME_SIZE=16K
 done
 
+# Names beyond ASCII: the files carry UTF-8 names on disk (Wine shows them to the Windows
+# build in its ANSI code page), the project is UTF-8 for the native build and Windows-1252
+# for the Windows build; both must store the same Windows-1252 bytes.
+kst='[Config]\r\nImagePath=Bilder\r\nExeName=Namen\r\nCompressionLevel=1\r\n[FileLinks]\r\nData\\Lizenz-Übersicht.txt=Verknüpft\\Übersicht.txt\r\n'
+for side in native wine; do
+  mkdir -p "$work/$side/Bilder/Data/Ärger" "$work/$side/Verknüpft"
+  printf 'café' >"$work/$side/Bilder/Data/café.txt"
+  printf 'über' >"$work/$side/Bilder/Data/Ärger/ü.txt"
+  printf 'Übersicht' >"$work/$side/Verknüpft/Übersicht.txt"
+done
+printf "$kst" >"$work/native/Namen.kst"
+printf "$kst" | iconv -f UTF-8 -t CP1252 >"$work/wine/Namen.kst"
+for side in native wine; do
+  build $side Namen
+done
+
 status=0
+if cmp "$work/native/Namen.exe" "$work/wine/Namen.exe"; then echo "same: Namen.exe"; else status=1; fi
 outputs=$(cd "$work/native" && ls Setup*)
 [ "$(cd "$work/wine" && ls Setup*)" = "$outputs" ] || { echo "different output files"; status=1; }
 for f in $outputs; do

@@ -154,6 +154,31 @@ TEST(PlatformPosix, CaseFallbackForEachComponent) {
     EXPECT_EQ(Plat::LastError(), Plat::ErrPathNotFound);
 }
 
+// The program names files in Windows-1252; the file system spells them in UTF-8.
+TEST(PlatformPosix, NamesAreConvertedToAndFromUtf8) {
+    if (Plat::AnsiCodePage() != 1252) GTEST_SKIP() << "code page " << Plat::AnsiCodePage();
+    TempDir d;
+    TestUtil::WriteFile(d / "\xC3\x84rger/caf\xC3\xA9.txt", "utf-8 on disk");
+    TestUtil::WriteFile(d / "\xE6\x97\xA5.txt", "no room in 1252");
+    EXPECT_EQ(ReadVia(In(d, "\xC4rger\\caf\xE9.txt")), "utf-8 on disk");
+    EXPECT_EQ(ReadVia(In(d, "\xC4RGER\\CAF\xE9.TXT")), "utf-8 on disk") << "case fallback";
+    EXPECT_EQ(Names(In(d, "\xC4rger\\*.txt")), std::vector<std::string>{"caf\xE9.txt"});
+    EXPECT_EQ(Names(In(d, "\xC4rger\\caf\xE9.txt")), std::vector<std::string>{"caf\xE9.txt"});
+    Plat::FindData data;
+    Plat::Handle h = Plat::FindFirst(In(d, "*.txt"), data);
+    ASSERT_NE(h, Plat::InvalidHandle);
+    Plat::FindClose(h);
+    EXPECT_EQ(data.name, "?.txt");
+    EXPECT_FALSE(data.nameFits);
+    EXPECT_EQ(Names(In(d, "\xC4*")), std::vector<std::string>{"\xC4rger"});
+    // New names reach the disk in UTF-8.
+    ASSERT_TRUE(Plat::CreateDirectory(In(d,
+                                         "\xDC"
+                                         "bersicht")));
+    EXPECT_TRUE(TestUtil::Exists(d / "\xC3\x9C"
+                                     "bersicht"));
+}
+
 TEST(PlatformPosix, ExactSpellingWinsAndSeveralMatchesPickTheSmallest) {
     TempDir d;
     TestUtil::WriteFile(d / "abc", "lower");

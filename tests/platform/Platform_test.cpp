@@ -529,6 +529,52 @@ TEST(PlatformSystem, CaseMappingFoldsAsciiLetters) {
     EXPECT_EQ(Plat::AnsiToOem("plain ascii"), "plain ascii");
 }
 
+// Under Wine and by default natively the ANSI code page is Windows-1252.
+TEST(PlatformCodePage, Windows1252BothWays) {
+    if (Plat::AnsiCodePage() != 1252) GTEST_SKIP() << "code page " << Plat::AnsiCodePage();
+    struct Case {
+        std::string ansi, utf8;
+    } cases[] = {
+        {"plain.txt", "plain.txt"},
+        {"caf\xE9.txt", "caf\xC3\xA9.txt"},
+        {"\xC4rger\\\xFC.txt", "\xC3\x84rger\\\xC3\xBC.txt"},
+        {"\x80 \x9F \xFF", "\xE2\x82\xAC \xC5\xB8 \xC3\xBF"},  // euro, Y diaeresis, y diaeresis
+        {"\x81\x9D", "\xC2\x81\xC2\x9D"},  // undefined in 1252: their own code points
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Plat::AnsiToUtf8(c.ansi), c.utf8) << c.ansi;
+        std::string back = "stale";
+        EXPECT_TRUE(Plat::Utf8ToAnsi(c.utf8, back)) << c.utf8;
+        EXPECT_EQ(back, c.ansi);
+        EXPECT_TRUE(Plat::IsUtf8(c.utf8));
+    }
+}
+
+TEST(PlatformCodePage, WhatDoesNotFitOrIsNotUtf8) {
+    if (Plat::AnsiCodePage() != 1252) GTEST_SKIP() << "code page " << Plat::AnsiCodePage();
+    struct Case {
+        const char* what;
+        std::string utf8, ansi;
+        bool wellFormed;
+    } cases[] = {
+        {"CJK", "\xE6\x97\xA5\xE6\x9C\xAC.txt", "??.txt", true},
+        {"Cyrillic beside Latin", "\xD0\x96 \xC3\xA9", "? \xE9", true},
+        {"beyond the BMP", "\xF0\x9F\x98\x80", "?", true},
+        {"Latin-1 bytes", "caf\xE9", "caf?", false},
+        {"overlong slash", "a\xC0\xAF", "a??", false},
+        {"surrogate", "\xED\xA0\x80", "???", false},
+        {"cut sequence", "x\xE2\x82", "x??", false},
+        {"beyond U+10FFFF", "\xF4\x90\x80\x80", "????", false},
+    };
+    for (const auto& c : cases) {
+        std::string ansi;
+        EXPECT_FALSE(Plat::Utf8ToAnsi(c.utf8, ansi)) << c.what;
+        EXPECT_EQ(ansi, c.ansi) << c.what;
+        EXPECT_EQ(Plat::IsUtf8(c.utf8), c.wellFormed) << c.what;
+    }
+}
+
 TEST(PlatformSystem, OperatingSystemIsTheNtFamily) {
     Plat::OSInfo os = Plat::GetOSInfo();
     EXPECT_EQ(os.platformId, 2u);

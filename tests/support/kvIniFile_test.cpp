@@ -93,10 +93,39 @@ TEST(kvIniFile, TextFormatAsRead) {
         {"header-like lines", "[S]\r\n[x\r\nx]=1\r\n[", AllOff, "[S]|[x|x]=1|["},
         {"byte-order mark before the first header", "\xEF\xBB\xBF[S]\r\nk=v", AllOn, "[S]|k=v"},
         {"byte-order mark alone", "\xEF\xBB\xBF", AllOff, ""},
-        {"mark-like bytes later are text", "[S]\r\n\xEF\xBB\xBFk=v", AllOff, "[S]|\xEF\xBB\xBFk=v"},
+        {"mark-like bytes later are text (of a file that is not UTF-8)",
+         "[S]\r\n\xEF\xBB\xBFk=\xE9", AllOff, "[S]|\xEF\xBB\xBFk=\xE9"},
         {"half a mark is text", "\xEF\xBB[S]\r\nk=v", AllOff, ""},
     };
     for (const auto& c : cases) EXPECT_EQ(LoadDump(c.content, c.options), c.model) << c.what;
+}
+
+// Text saved as UTF-8 is read in the ANSI code page (Windows-1252 here) that names are kept
+// in; other text is taken as it is.
+TEST(kvIniFile, Utf8TextIsReadInTheCodePage) {
+    if (Plat::AnsiCodePage() != 1252) GTEST_SKIP() << "code page " << Plat::AnsiCodePage();
+    struct Case {
+        const char* what;
+        std::string content, model;
+    } cases[] = {
+        {"UTF-8", "[Files]\r\nData\\caf\xC3\xA9.txt=\xC3\x84rger",
+         "[Files]|Data\\caf\xE9.txt=\xC4rger"},
+        {"UTF-8 after a mark", "\xEF\xBB\xBF[\xC3\x9C]\r\nk=\xE2\x82\xAC", "[\xDC]|k=\x80"},
+        {"Windows-1252", "[Files]\r\nData\\caf\xE9.txt=\xC4rger",
+         "[Files]|Data\\caf\xE9.txt=\xC4rger"},
+        {"one line not UTF-8", "[S]\r\na=\xC3\xA9\r\nb=\xE9", "[S]|a=\xC3\xA9|b=\xE9"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(LoadDump(c.content), c.model) << c.what;
+
+    TempDir dir;
+    WriteFile(dir / "p.kst", "[Config]\r\nImagePath=Image\r\n[FileLinks]\r\n\xE6\x97\xA5=x\r\n");
+    try {
+        Open(dir / "p.kst");
+        ADD_FAILURE() << "a character that 1252 lacks was accepted";
+    } catch (const EInOutError& e) {
+        EXPECT_NE(std::string(e.what()).find("p.kst: line 4 "), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("1252"), std::string::npos) << e.what();
+    }
 }
 
 TEST(kvIniFile, LfOnlyLinesStillFindKeys) {
