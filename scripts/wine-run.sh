@@ -1,14 +1,49 @@
 #!/bin/bash
 # Runs one Windows program under Wine for ctest: a prefix of our own under out/, no debug
 # chatter, and a time limit so that a hung Wine can never hang a test run.
+# The Wine follows the program: a 64-bit program runs under 64-bit Wine in a prefix of its
+# own (out/wineprefix64, or $WINEPREFIX64), anything else under the ordinary Wine in
+# out/wineprefix (or $WINEPREFIX).
+#   wine-run.sh PROGRAM [ARGS...]   runs it
+#   wine-run.sh --prefix 32|64      only creates that prefix if needed and prints its path
 set -u
 top=$(cd "$(dirname "$0")/.." && pwd)
-export WINEPREFIX=${WINEPREFIX:-$top/out/wineprefix}
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-export DISPLAY=
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$WINEPREFIX"
-  timeout 300 wineboot -i >/dev/null 2>&1 || true
+wine64=${KEST_WINE64:-/usr/lib/wine/wine64}
+
+# 64 for a PE32+ image (the optional header's magic 0x20b), else 32.
+bits_of() {
+  local at magic
+  at=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
+  [ -n "$at" ] || { echo 32; return; }
+  magic=$(od -An -tx2 -j$((at + 24)) -N2 "$1" 2>/dev/null | tr -d ' ')
+  [ "$magic" = 020b ] && echo 64 || echo 32
+}
+
+# Sets the environment for the given bitness and creates its prefix on first use.
+use_wine() {
+  if [ "$1" = 64 ]; then
+    export WINEPREFIX=${WINEPREFIX64:-$top/out/wineprefix64}
+    export WINELOADER=$wine64
+    wine=("$wine64")
+  else
+    export WINEPREFIX=${WINEPREFIX:-$top/out/wineprefix}
+    wine=(wine)
+  fi
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  export DISPLAY=
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$WINEPREFIX"
+    timeout 300 "${wine[@]}" wineboot -i >/dev/null 2>&1 || true
+    # The registry files are written when the server ends.
+    timeout 60 wineserver -w >/dev/null 2>&1 || true
+  fi
+}
+
+if [ "${1:-}" = --prefix ]; then
+  use_wine "${2:-32}"
+  echo "$WINEPREFIX"
+  exit 0
 fi
-exec timeout -k 10 "${KEST_WINE_TIMEOUT:-900}" wine "$@"
+use_wine "$(bits_of "$1")"
+exec timeout -k 10 "${KEST_WINE_TIMEOUT:-900}" "${wine[@]}" "$@"
