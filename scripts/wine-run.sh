@@ -45,5 +45,5 @@ if [ "${1:-}" = --prefix ]; then
   echo "$WINEPREFIX"
   exit 0
 fi
-use_wine "$(bits_of "$1")"
+use_wine "$(bits_of "${1:-}")"
 exec timeout -k 10 "${KEST_WINE_TIMEOUT:-900}" "${wine[@]}" "$@"
