@@ -9,8 +9,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 
-# Wine's own 32-bit loader answers only where 32-bit programs run.
-if timeout 30 "${KEST_WINE32:-/usr/lib/wine/wine}" --version >/dev/null 2>&1; then
+if "$top/scripts/wine-run.sh" --runs32; then
   runs32=1
 else
   runs32=0

@@ -6,9 +6,17 @@
 # out/wineprefix (or $WINEPREFIX).
 #   wine-run.sh PROGRAM [ARGS...]   runs it
 #   wine-run.sh --prefix 32|64      only creates that prefix if needed and prints its path
+#   wine-run.sh --runs32            exits 0 where this machine runs 32-bit programs (a
+#                                   kernel without 32-bit emulation does not)
 set -u
 top=$(cd "$(dirname "$0")/.." && pwd)
 wine64=${KEST_WINE64:-/usr/lib/wine/wine64}
+wine32=${KEST_WINE32:-/usr/lib/wine/wine}
+
+# Wine's own 32-bit loader answers only where 32-bit programs run.
+runs32() {
+  timeout 30 "$wine32" --version >/dev/null 2>&1
+}
 
 # 64 for a PE32+ image (the optional header's magic 0x20b), else 32.
 bits_of() {
@@ -40,10 +48,22 @@ use_wine() {
   fi
 }
 
-if [ "${1:-}" = --prefix ]; then
-  use_wine "${2:-32}"
-  echo "$WINEPREFIX"
-  exit 0
+case ${1:-} in
+  --prefix)
+    use_wine "${2:-32}"
+    echo "$WINEPREFIX"
+    exit 0
+    ;;
+  --runs32)
+    runs32
+    exit
+    ;;
+esac
+[ $# -gt 0 ] || { echo "usage: wine-run.sh PROGRAM [ARGS...] | --prefix 32|64 | --runs32" >&2; exit 2; }
+bits=$(bits_of "$1")
+if [ "$bits" = 32 ] && ! runs32; then
+  echo "wine-run.sh: $1 needs 32-bit Wine, and this machine cannot run 32-bit programs" >&2
+  exit 126
 fi
-use_wine "$(bits_of "${1:-}")"
+use_wine "$bits"
 exec timeout -k 10 "${KEST_WINE_TIMEOUT:-900}" "${wine[@]}" "$@"
