@@ -109,6 +109,7 @@ bool TVolumeWriter::OpenNext() {
     ++Volume;
     OnVolumeName(int32_t(Volume), name);
     name[NameBufferSize - 1] = 0;
+    if (name[0] == 0) return Fail();  // the host has no name it can stand behind
     Name = name;
     Dir = DirectoryOf(NativeFileName(name));
     if (!File.Create(Name)) {

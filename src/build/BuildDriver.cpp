@@ -8,6 +8,7 @@
 #include "BuildSys.h"
 #include "FileInfo.h"
 #include "HPacker.h"
+#include "Outputs.h"
 #include "Packaging.h"
 #include "Presetup.h"
 #include "Sfx.h"
@@ -49,6 +50,27 @@ bool Fail(const std::string& message) {
     return false;
 }
 
+bool HoldsNul(const std::string& text) {
+    return text.find('\0') != std::string::npos;
+}
+
+// The system would see a NUL byte as the end of a name: the text before it names another
+// file (one that a build would delete or write over), or the image inside itself.
+bool ReadConfigValue(const std::string& key, std::string& value) {
+    const std::string& project = BuildState().ProjectFile;
+    value = ProfileReadString(project, "Config", key, "");
+    if (!HoldsNul(value)) return true;
+    return Fail("The value of " + key + " in " + project + " holds a NUL byte!");
+}
+
+bool LinksHoldNoNul(const TStringList& links) {
+    for (int i = 0; i < links.Count(); ++i)
+        if (HoldsNul(links[i]))
+            return Fail("The file link " + NameOf(links[i]).substr(0, links[i].find('\0')) +
+                        " in " + BuildState().ProjectFile + " holds a NUL byte!");
+    return true;
+}
+
 bool ValidateSettings(const std::vector<std::string>& arguments) {
     TBuildState& state = BuildState();
     state.ProgramDir = ProgramDir();
@@ -57,13 +79,16 @@ bool ValidateSettings(const std::vector<std::string>& arguments) {
     state.ProjectFile = ProjectFileFor(arguments[0]);
     if (!BuildSys::FileExists(state.ProjectFile))
         return Fail("File " + state.ProjectFile + " is not found!");
-    state.ImageDir = ImageDirFor(ProfileReadString(state.ProjectFile, "Config", "ImagePath", ""));
+    std::string imagePath, exeName;
+    if (!ReadConfigValue("ImagePath", imagePath)) return false;
+    state.ImageDir = ImageDirFor(imagePath);
     if (state.ImageDir.empty() || !DirExists(state.ImageDir))
         return Fail("Image directory is not exists!");
     ForceDirs(state.ImageDir + "Presetup");
-    state.ExeFile = ExeFileFor(ProfileReadString(state.ProjectFile, "Config", "ExeName", ""));
+    if (!ReadConfigValue("ExeName", exeName)) return false;
+    state.ExeFile = ExeFileFor(exeName);
     state.PackageFile = PackageFileFor(state.ExeFile);
-    state.PackagePassword = ProfileReadString(state.ProjectFile, "Config", "Password", "");
+    if (!ReadConfigValue("Password", state.PackagePassword)) return false;
     state.PackLevel = ProfileReadInteger(state.ProjectFile, "Config", "CompressionLevel", 7);
     if (!DirExists(state.ImageDir + "Presetup")) return Fail("Presetup directory is not exists!");
     return true;
@@ -74,9 +99,14 @@ bool ValidateSettings(const std::vector<std::string>& arguments) {
 std::string CreateBuildDir() {
     std::string temp = GetTempDir();
     ForceDirs(temp);
+    std::string failed;
     for (int attempt = 0; attempt < MaxBuildDirAttempts; ++attempt) {
-        std::string dir = temp + UniqueName(temp);
-        if (CreateDirExclusive(dir)) return dir + "\\";
+        // A name that could not be made is not tried again: wait for the clock to move.
+        std::string name;
+        do name = UniqueName(temp);
+        while (name == failed);
+        if (CreateDirExclusive(temp + name)) return temp + name + "\\";
+        failed = name;
     }
     throw EInOutError("Cannot create a build directory in " + temp);
 }
@@ -169,6 +199,7 @@ bool BuildInBuildDir() {
     state.BuildDir = CreateBuildDir();
     TLinkScope scope;
     ProfileReadSectionValues(state.ProjectFile, "FileLinks", scope.List());
+    if (!LinksHoldNoNul(scope.List()) || !CheckOutputs(scope.List())) return false;
     PruneLinks(scope.List(), state.ImageDir);
     WriteLine("Building presetup directory...");
     AssemblePresetup();

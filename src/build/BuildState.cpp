@@ -73,5 +73,5 @@ bool LinkIsUnder(const std::string& linkLine, const std::string& prefix) {
 }
 
 void WriteLine(const std::string& text) {
-    if (!BuildConsole().Write(text + "\n")) throw EInOutError("Output error");
+    if (!BuildConsole().Write(text + "\n")) throw EInOutError("Cannot write to standard output");
 }

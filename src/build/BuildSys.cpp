@@ -48,6 +48,46 @@ bool FileExists(const std::string& path) {
     return Plat::FileExists(path);
 }
 
+namespace {
+
+struct TIdentity {
+    uint64_t Volume = 0, Index = 0;
+    bool Known = false;
+    bool operator==(const TIdentity& other) const {
+        return Known && other.Known && Volume == other.Volume && Index == other.Index;
+    }
+};
+
+TIdentity IdentityOf(const std::string& path) {
+    TIdentity id;
+    id.Known = !path.empty() && Plat::FileIdentity(path, id.Volume, id.Index);
+    return id;
+}
+
+std::string ParentOf(const std::string& path) {
+    std::string p = path;
+    while (!p.empty() && (p.back() == '\\' || p.back() == '/')) p.pop_back();
+    const auto cut = Plat::LastDelimiter(p);
+    return cut == std::string::npos ? std::string() : p.substr(0, cut + 1);
+}
+
+}  // namespace
+
+bool SameObject(const std::string& a, const std::string& b) {
+    return IdentityOf(a) == IdentityOf(b);
+}
+
+bool LiesInside(const std::string& path, const std::string& dir) {
+    const TIdentity inner = IdentityOf(dir);
+    if (!inner.Known) return false;
+    std::string full = Plat::FullPath(path);
+    // Only parts that end in a separator: a bare drive ("C:") names its current directory.
+    for (std::string p = ParentOf(full); !p.empty() && (p.back() == '\\' || p.back() == '/');
+         p = ParentOf(p))
+        if (IdentityOf(p) == inner) return true;
+    return false;
+}
+
 bool MakeWritable(const std::string& path) {
     uint32_t attributes = Plat::GetAttributes(path);
     if (attributes == Plat::InvalidAttributes) return false;

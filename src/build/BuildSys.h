@@ -31,6 +31,10 @@ namespace BuildSys {
 std::string FullPathOf(const std::string& path);
 /// True when the name exists and is not a directory.
 bool FileExists(const std::string& path);
+/// True when both names exist and name one file or directory (links followed).
+bool SameObject(const std::string& a, const std::string& b);
+/// True when path lies below dir, however either is spelt (links followed).
+bool LiesInside(const std::string& path, const std::string& dir);
 /// Clears the read-only attribute where it is set; true when the file is writable after.
 bool MakeWritable(const std::string& path);
 /// A command-line argument as the program's ANSI text.

@@ -51,10 +51,15 @@ std::string RemoveExtension(const std::string& fileName) {
 
 void KEST_PACKCALL OnVolumeName(int32_t volume, char* buffer) {
     try {
+        buffer[0] = '\0';
         std::string name = PackageBaseName + "." + std::to_string(volume);
-        size_t length = name.size() < VolumeNameMax ? name.size() : VolumeNameMax;
-        std::memcpy(buffer, name.data(), length);
-        buffer[length] = '\0';
+        // A cut name is another file, perhaps one of the user's: give none (the library
+        // cannot create a volume without a name) and stop the build.
+        if (name.size() > VolumeNameMax)
+            throw EInOutError("The package file name " + name + " is longer than " +
+                              std::to_string(VolumeNameMax) + " characters!");
+        std::memcpy(buffer, name.data(), name.size());
+        buffer[name.size()] = '\0';
     } catch (...) {
         KeepError();
         buffer[0] = '\0';

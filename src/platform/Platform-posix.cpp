@@ -353,7 +353,15 @@ bool NamedEntry(const std::string& sysPath, Search& s) {
 
 // --- Console ----------------------------------------------------------------------------
 
+// A closed pipe must be an ordinary output error, not a silent death by SIGPIPE, so that
+// the writer's clean-up runs.
+void IgnoreBrokenPipe() {
+    static const bool ignored = signal(SIGPIPE, SIG_IGN) != SIG_ERR;
+    (void)ignored;
+}
+
 bool WriteAll(int fd, const char* p, size_t n) {
+    IgnoreBrokenPipe();
     while (n > 0) {
         ssize_t w = write(fd, p, n);
         if (w < 0) {
@@ -651,6 +659,11 @@ bool SetAttributes(const std::string& path, uint32_t attributes) {
 bool FileExists(const std::string& path) {
     uint32_t a = GetAttributes(path);
     return a != InvalidAttributes && !(a & AttrDirectory);
+}
+
+bool EntryExists(const std::string& path) {
+    struct stat st;
+    return lstat(SysPath(path).c_str(), &st) == 0;
 }
 
 bool DeleteFile(const std::string& path) {

@@ -251,6 +251,11 @@ bool FileExists(const std::string& path) {
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool EntryExists(const std::string& path) {
+    // Attributes of a link are its own: a dangling one has them too.
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 bool DeleteFile(const std::string& path) {
     return DeleteFileA(path.c_str()) != 0;
 }

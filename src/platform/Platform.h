@@ -115,6 +115,8 @@ uint32_t GetAttributes(const std::string& path);  // InvalidAttributes when miss
 bool SetAttributes(const std::string& path, uint32_t attributes);
 /// True when the name exists and is not a directory.
 bool FileExists(const std::string& path);
+/// True when anything has that name: a file, a directory or a link, a dangling one too.
+bool EntryExists(const std::string& path);
 /// Fails with ErrAccessDenied on a read-only file or a directory; a link is removed, never
 /// its target.
 bool DeleteFile(const std::string& path);

@@ -162,8 +162,8 @@ std::string UniqueNameAt(const std::string& dir, const std::function<Plat::Local
     const std::string base = AddBackslash(dir);
     for (;;) {
         const std::string name = DateTimeName(clock());
-        // Anything of that name (file, directory, link) makes it taken.
-        if (Plat::GetAttributes(base + name) == Plat::InvalidAttributes) return name;
+        // Anything of that name (file, directory, link, a dangling one too) makes it taken.
+        if (!Plat::EntryExists(base + name)) return name;
     }
 }
 

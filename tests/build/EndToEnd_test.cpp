@@ -12,6 +12,7 @@
 #include "Platform.h"
 #include "ProgramRun.h"
 #include "TestUtil.h"
+#include "kvFileUtils.h"
 
 namespace {
 
@@ -517,6 +518,134 @@ TEST_F(EndToEnd, CodePageIsChosenWithKestCodepage) {
     ASSERT_EQ(Build({"Demo"}, {{"KEST_CODEPAGE", "1251"}}).ExitCode, 0);
     EXPECT_NE(ReadFile(Work / "Setup.exe").find("Data\\\xCF\xF0\xE8\xE2\xE5\xF2.txt"),
               std::string::npos);
+}
+
+TEST_F(EndToEnd, NulBytesInProjectValuesAreRefused) {
+    using namespace std::string_literals;
+    const std::string victim = "a file that the text before the NUL byte names";
+    struct Case {
+        std::string config, links, named;
+    } cases[] = {
+        {"ImagePath=Image\r\nExeName=Victim\0.exe\r\n"s, "", "ExeName"},
+        {"ImagePath=Image\0x\r\n"s, "", "ImagePath"},
+        {"ImagePath=Image\r\nPassword=se\0cret\r\n"s, "", "Password"},
+        {"ImagePath=Image\r\n", "Data\\A.txt=Victim\0x\r\n"s, "Data\\A.txt"},
+    };
+    WriteFile(Work / "Image/Data/A.txt", "a");
+    WriteFile(Work / "Image/Data/Sub/B.txt", "b");
+    for (const auto& c : cases) {
+        WriteFile(Work / "Victim.exe", victim);
+        WriteFile(Work / "Victim", victim);
+        WriteFile(Work / "Demo.kst", "[Config]\r\n" + c.config + "[FileLinks]\r\n" + c.links);
+        TRunResult r = Build();
+        EXPECT_NE(r.ExitCode, 0) << c.named << "\n" << r.Out;
+        EXPECT_TRUE(Contains(r.OutLines(), FailedLine)) << c.named << "\n" << r.Out;
+        ExpectInBox(r, c.named);
+        ExpectInBox(r, "holds a NUL byte");
+        EXPECT_EQ(ReadFile(Work / "Victim.exe"), victim) << c.named;
+        EXPECT_EQ(ReadFile(Work / "Victim"), victim) << c.named;
+        EXPECT_FALSE(Exists(Work / "Setup.exe")) << c.named;
+        EXPECT_TRUE(TmpIsEmpty()) << c.named;
+    }
+}
+
+TEST_F(EndToEnd, PackageNameLongerThan260CharactersIsNeverCut) {
+    if (IsWindowsHost()) GTEST_SKIP() << "the scratch paths would pass the Windows limit";
+    // An output directory whose full path is 200 characters, and a name that makes the
+    // package's full path 265 characters: cut at 260, it would name the victim.
+    std::string prefix = Plat::FullPath(Work / "Out") + "\\";
+    ASSERT_LT(prefix.size(), 190u);
+    std::string dir = "Out/" + std::string(199 - prefix.size(), 'd');
+    std::string name(265 - 200 - 2, 'n');
+    std::string victim = Work / (dir + "/" + name.substr(0, name.size() - 3));
+    ASSERT_EQ((Plat::FullPath(Work / dir) + "\\" + name + ".1").size(), 265u);
+    WriteFile(victim, "an unrelated file");
+    WriteFile(Work / "Image/Data/A.txt", "a");
+    WriteFile(Work / "Demo.kst",
+              "[Config]\r\nImagePath=Image\r\nExeName=" + dir + "/" + name + "\r\n");
+    TRunResult r = Build();
+    EXPECT_NE(r.ExitCode, 0) << r.Out;
+    EXPECT_FALSE(Contains(r.OutLines(), "Package building is completed.")) << r.Out;
+    EXPECT_NE(r.Out.find("longer than 260 characters"), std::string::npos) << r.Out;
+    EXPECT_EQ(ReadFile(victim), "an unrelated file");
+    EXPECT_FALSE(Exists(Work / (dir + "/" + name + ".exe")));
+    EXPECT_TRUE(TmpIsEmpty());
+}
+
+TEST_F(EndToEnd, OutputsThatAreInputsAreRefused) {
+    struct Case {
+        std::string exeName, link, refused;
+    } cases[] = {
+        {"Image\\Data\\App.exe", "", "App.exe"},
+        {"image/data/Sub/New", "", "New.exe"},
+        {"Image\\Setup", "", "Setup.exe"},
+        {"Out\\Tool.exe", "Data\\Tool.exe=Out\\Tool.exe", "Tool.exe"},
+        {"Out\\Tool", "Data\\Tool.1=Out\\Tool.1", "Tool.1"},
+        {"Out\\Setup", "Data\\Part.bin=Out\\SETUP.2", "SETUP.2"},
+    };
+    for (const auto& c : cases) {
+        const std::string app = RandomBytes(5000, 3);
+        WriteFile(Work / "Image/Data/App.exe", app);
+        WriteFile(Work / "Image/Data/Sub/B.txt", "b");
+        for (const char* name : {"Out/Tool.exe", "Out/Tool.1", "Out/SETUP.2"})
+            WriteFile(Work / name, "linked input");
+        WriteFile(Work / "Demo.kst", "[Config]\r\nImagePath=Image\r\nExeName=" + c.exeName +
+                                         "\r\n[FileLinks]\r\n" + c.link + "\r\n");
+        TRunResult r = Build();
+        EXPECT_NE(r.ExitCode, 0) << c.exeName << "\n" << r.Out;
+        EXPECT_TRUE(Contains(r.OutLines(), FailedLine)) << c.exeName << "\n" << r.Out;
+        EXPECT_FALSE(Contains(r.OutLines(), "Creating package...")) << c.exeName;
+        ExpectInBox(r, c.refused);
+        EXPECT_TRUE(ReadFile(Work / "Image/Data/App.exe") == app) << c.exeName;
+        for (const char* name : {"Out/Tool.exe", "Out/Tool.1", "Out/SETUP.2"})
+            EXPECT_EQ(ReadFile(Work / name), "linked input") << c.exeName << " " << name;
+        EXPECT_FALSE(Exists(Work / "Image/Setup.exe")) << c.exeName;
+        EXPECT_FALSE(Exists(Work / "Image/Data/Sub/New.exe")) << c.exeName;
+        EXPECT_TRUE(TmpIsEmpty()) << c.exeName;
+    }
+}
+
+TEST_F(EndToEnd, DanglingLinksAtBuildDirectoryNamesDoNotStopTheBuild) {
+    if (IsWindowsHost()) GTEST_SKIP() << "links are planted natively";
+    // Someone who can write to the temporary directory plants dangling links at the
+    // names of the next two seconds.
+    Plat::LocalTime now = Plat::GetLocalTime();
+    int hundredths = ((now.hour * 60 + now.minute) * 60 + now.second) * 100 + now.milliseconds / 10;
+    if (hundredths > 8640000 - 1000) GTEST_SKIP() << "too close to midnight";
+    std::vector<std::string> planted;
+    for (int k = 0; k < 200; ++k) {
+        int t = hundredths + k;
+        Plat::LocalTime at = now;
+        at.hour = t / 360000;
+        at.minute = t / 6000 % 60;
+        at.second = t / 100 % 60;
+        at.milliseconds = t % 100 * 10;
+        planted.push_back(Tmp / DateTimeName(at));
+        fs::create_symlink(Work / "nowhere", planted.back());
+    }
+    WriteFile(Work / "Demo.kst", "[Config]\r\nImagePath=Image\r\n");
+    WriteFile(Work / "Image/Data/A.txt", "a");
+    TRunResult r = Build();
+    EXPECT_EQ(r.ExitCode, 0) << r.Out;
+    EXPECT_TRUE(Contains(r.OutLines(), "Package building is completed.")) << r.Out;
+    for (const std::string& link : planted) EXPECT_TRUE(fs::is_symlink(link)) << link;
+    EXPECT_EQ(std::distance(fs::directory_iterator(Tmp.Path()), fs::directory_iterator()), 200);
+}
+
+TEST_F(EndToEnd, ClosedOutputPipeEndsTheBuildWithCleanUp) {
+    if (IsWindowsHost()) GTEST_SKIP() << "the pipe is closed natively";
+    // More output than a pipe holds, and a reader that goes away after 200 bytes.
+    WriteFile(Work / "Demo.kst", "[Config]\r\nImagePath=Image\r\nCompressionLevel=0\r\n");
+    for (int i = 0; i < 1300; ++i) WriteFile(Work / ("Image/Data/F" + std::to_string(i)), "f");
+    std::string cmd = "cd '" + Work.Path() + "' && timeout -k 5 120 env TMPDIR='" + Tmp.Path() +
+                      "' '" + Program + "' Demo </dev/null 2>err.txt | head -c 200 >/dev/null; " +
+                      "exit ${PIPESTATUS[0]}\n";
+    WriteFile(Work / "run.sh", cmd);
+    int status = std::system(("bash '" + Work / "run.sh" + "'").c_str());
+    ASSERT_EQ(status & 0x7f, 0) << "bash itself ended by a signal";
+    EXPECT_EQ((status >> 8) & 0xff, 1) << "not killed by SIGPIPE (141), not a success";
+    EXPECT_TRUE(TmpIsEmpty());
+    EXPECT_FALSE(Exists(Work / "Setup.exe"));
 }
 
 TEST_F(EndToEnd, ImageWithoutPresetupUsesTheDefaults) {

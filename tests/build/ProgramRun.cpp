@@ -10,6 +10,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr int RunTimeLimitSeconds = 120;
+
 std::string Quoted(const std::string& s) {
     if (IsWindowsHost()) return "\"" + s + "\"";
     std::string out = "'";
@@ -24,7 +26,8 @@ std::string ProgramPart(const std::string& program, const std::vector<std::strin
     if (IsWindowsHost()) {
         for (const auto& [name, value] : env) cmd += "set \"" + name + "=" + value + "\" && ";
     } else {
-        cmd = "env ";
+        // A program that hangs must fail its test, not stop the suite.
+        cmd = "timeout -k 5 " + std::to_string(RunTimeLimitSeconds) + " env ";
         for (const auto& [name, value] : env) cmd += Quoted(name + "=" + value) + " ";
     }
     cmd += Quoted(HostPath(program));

@@ -21,7 +21,8 @@ bool IsWindowsHost();
 /// An absolute path in the host's own form (for command lines).
 std::string HostPath(const std::string& path);
 /// Runs program with arguments in directory cwd with extra environment variables;
-/// standard input comes from the null device.
+/// standard input comes from the null device. Natively a run that lasts longer than two
+/// minutes is killed (exit code 124 or 137).
 TRunResult RunProgram(const std::string& cwd, const std::string& program,
                       const std::vector<std::string>& arguments, const TEnvList& env = {});
 /// The same, started in the background; returns at once. POSIX only: the process id.

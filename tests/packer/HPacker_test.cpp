@@ -246,20 +246,31 @@ TEST_F(PackerTest, VolumeNamesAreBaseNameDotNumber) {
     }
 }
 
-TEST_F(PackerTest, LongVolumeNamesAreCutAt260Characters) {
+TEST_F(PackerTest, VolumeNamesLongerThan260CharactersAreRefused) {
     struct Case {
         size_t BaseLength;
         int32_t Volume;
-        size_t ExpectedLength;
+        bool Fits;
     };
-    // 257 + ".12" fits exactly; one more character is cut; 300 is far over.
-    const Case cases[] = {{257, 12, 260}, {258, 12, 260}, {300, 7, 260}, {10, 1, 12}};
+    // 257 + ".12" fits exactly; one more character would have to be cut, and a cut name
+    // is another file, so no name is given and the packer's next call raises.
+    const Case cases[] = {{257, 12, true}, {258, 12, false}, {300, 7, false}, {10, 1, true}};
     for (const Case& c : cases) {
         std::string base(c.BaseLength, 'n');
         base[0] = 'A';
         auto packer = MakePacker(base + ".1");
         std::string full = base + "." + std::to_string(c.Volume);
-        EXPECT_EQ(Volume(c.Volume), full.substr(0, c.ExpectedLength)) << c.BaseLength;
+        EXPECT_EQ(Volume(c.Volume), c.Fits ? full : "") << c.BaseLength;
+        if (c.Fits) {
+            EXPECT_NO_THROW(packer->Close()) << c.BaseLength;
+            continue;
+        }
+        try {
+            packer->Close();
+            ADD_FAILURE() << "no error for " << c.BaseLength;
+        } catch (const EInOutError& e) {
+            EXPECT_NE(std::string(e.what()).find(full), std::string::npos) << e.what();
+        }
     }
 }
 

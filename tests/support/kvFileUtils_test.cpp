@@ -189,6 +189,19 @@ TEST(UniqueName, AnyExistingEntryMakesANameTaken) {
     EXPECT_EQ(name, DateTimeName(times[2]));
 }
 
+TEST(UniqueName, DanglingLinkMakesANameTaken) {
+    TestUtil::TempDir dir;
+    const Plat::LocalTime times[] = {At(2026, 12, 7, 21, 4, 41, 500),
+                                     At(2026, 12, 7, 21, 4, 41, 510)};
+    std::error_code error;
+    std::filesystem::create_symlink(dir / "nowhere", dir / DateTimeName(times[0]), error);
+    if (error) GTEST_SKIP() << "no symbolic links here: " << error.message();
+    int calls = 0;
+    const std::string name = UniqueNameAt(dir.Path(), [&] { return times[calls++]; });
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(name, DateTimeName(times[1]));
+}
+
 TEST(UniqueName, FreeNameInARealDirectory) {
     TestUtil::TempDir dir;
     std::string base = dir.Path();
