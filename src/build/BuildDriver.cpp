@@ -259,6 +259,12 @@ bool RunBuild(const std::vector<std::string>& arguments) {
     BuildSys::SetTitle(Title);
     WriteBanner();
     if (!ValidateSettings(arguments)) return false;
+    // Two builds of one output would delete and overwrite each other's files.
+    const std::string exe = BuildState().ExeFile;
+    BuildSys::TFileLock lock(exe + ".lock");
+    if (!lock.Held())
+        return Fail(lock.HeldElsewhere() ? "Another build is writing " + exe + " now!"
+                                         : "Cannot create the lock file " + exe + ".lock!");
     if (!BuildInBuildDir()) return false;
     if (!ConvertToSfx()) return false;
     return AppendTrailer();

@@ -14,6 +14,9 @@ struct TBuildState {
     std::string ImageDir;     // full path with trailing "\", or empty
     std::string ExeFile;
     std::string PackageFile;
+    // The executable while it is written; renamed to ExeFile when complete, so that nobody
+    // ever sees a partial ExeFile.
+    std::string ExePartFile;
     std::string PackagePassword;
     int32_t PackLevel = 7;
     std::string BuildDir;  // with trailing "\"

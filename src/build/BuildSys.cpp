@@ -132,6 +132,71 @@ void ForEachFound(const std::string& mask, uint32_t includeMask, uint32_t exclud
     }
 }
 
+namespace {
+
+constexpr int LockAttempts = 3;
+
+// The name must still lead to the file that was locked: a holder that just ended may have
+// removed it, and a lock on a removed file keeps nobody out.
+bool StillNamed(const std::string& path, Plat::Handle handle) {
+    uint64_t volume = 0, index = 0;
+    return Plat::HandleIdentity(handle, volume, index) &&
+           IdentityOf(path) == TIdentity{volume, index, true};
+}
+
+}  // namespace
+
+TFileLock::TFileLock(const std::string& path) : Path(path), Handle(Plat::InvalidHandle) {
+    for (int attempt = 0; attempt < LockAttempts; ++attempt) {
+        // Only a lock file made here is removed after: one that was there stays.
+        Plat::Handle h = Plat::OpenFile(path, Plat::GenericWrite, Plat::ShareRead, Plat::CreateNew,
+                                        Plat::AttrNormal);
+        Created = h != Plat::InvalidHandle;
+        if (!Created && Plat::LastError() == Plat::ErrFileExists)
+            h = Plat::OpenFile(path, Plat::GenericWrite, Plat::ShareRead, Plat::OpenExisting,
+                               Plat::AttrNormal);
+        if (h == Plat::InvalidHandle) {
+            Busy = Plat::LastError() == Plat::ErrSharingViolation;
+            return;
+        }
+        if (StillNamed(path, h)) {
+            Handle = h;
+            return;
+        }
+        Plat::CloseFile(h);
+    }
+}
+
+TFileLock::~TFileLock() {
+    if (!Held()) return;
+    if (!Created) {
+        Plat::CloseFile(Handle);
+        return;
+    }
+    // Removed while still held where the system allows it, so that nobody locks it between;
+    // where an open file cannot be removed, the next holder keeps it from being removed.
+    if (Plat::DeleteFile(Path)) {
+        Plat::CloseFile(Handle);
+    } else {
+        Plat::CloseFile(Handle);
+        Plat::DeleteFile(Path);
+    }
+}
+
+bool TFileLock::Held() const {
+    return Handle != Plat::InvalidHandle;
+}
+
+bool CreateNewFile(const std::string& path) {
+    Plat::Handle h = Plat::OpenFile(path, Plat::GenericWrite, Plat::ShareRead, Plat::CreateNew,
+                                    Plat::AttrNormal);
+    return h != Plat::InvalidHandle && Plat::CloseFile(h);
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+    return Plat::ReplaceFile(from, to);
+}
+
 TAppendFile::TAppendFile(const std::string& path)
     : Handle(Plat::OpenFile(path, Plat::GenericWrite, Plat::ShareRead, Plat::OpenExisting,
                             Plat::AttrNormal)) {

@@ -51,6 +51,31 @@ void OnInterrupt(void (*handler)());
 void ForEachFound(const std::string& mask, uint32_t includeMask, uint32_t excludeMask,
                   const std::function<void(const std::string&, const std::string&)>& visit);
 
+/// A lock file that keeps every other holder out while the object lives; removed after
+/// when it was made for this lock.
+class TFileLock {
+  public:
+    explicit TFileLock(const std::string& path);
+    ~TFileLock();
+    TFileLock(const TFileLock&) = delete;
+    TFileLock& operator=(const TFileLock&) = delete;
+    bool Held() const;
+    /// Why it is not held: true when someone else holds it, false for any other reason.
+    bool HeldElsewhere() const { return Busy; }
+
+  private:
+    std::string Path;
+    intptr_t Handle;
+    bool Busy = false;
+    bool Created = false;
+};
+
+/// Creates an empty file that did not exist (never through a link); false when the name
+/// is taken or the file cannot be made.
+bool CreateNewFile(const std::string& path);
+/// Gives a file a new name, replacing whatever had that name (never through a link).
+bool ReplaceFile(const std::string& from, const std::string& to);
+
 /// A file opened for writing at its end, other writers kept out until it is closed.
 class TAppendFile {
   public:

@@ -24,11 +24,29 @@ int32_t NeededBytes(const std::string& stub, const std::string& package) {
     return static_cast<int32_t>(std::min<int64_t>(needed, MaxPackableSize));
 }
 
-// A failed step must not leave a partial executable that looks like a finished one.
+constexpr int PartNameTries = 100;
+
+// A failed step must not leave a partial executable.
 bool FailWithoutExe(const std::string& message) {
-    ForceDeleteFile(BuildState().ExeFile);
+    TBuildState& state = BuildState();
+    if (!state.ExePartFile.empty()) ForceDeleteFile(state.ExePartFile);
+    state.ExePartFile.clear();
     ShowError(message);
     return false;
+}
+
+// A fresh file beside the executable, never one that was there (nor through a link).
+bool CreatePartFile() {
+    TBuildState& state = BuildState();
+    for (int n = 0; n < PartNameTries; ++n) {
+        std::string name = state.ExeFile + ".part" + (n ? std::to_string(n) : "");
+        if (BuildSys::CreateNewFile(name)) {
+            state.ExePartFile = name;
+            return true;
+        }
+        if (!BuildSys::FileExists(name) && !DirExists(name)) break;
+    }
+    return FailWithoutExe("Cannot write file " + state.ExeFile + "!");
 }
 
 bool Copied(const std::string& source, const std::string& target, bool append) {
@@ -51,16 +69,18 @@ bool ConvertToSfx() {
         return false;
     if (!BuildSys::FileExists(stub))
         return FailWithoutExe("Self-extractor stub " + stub + " is not found!");
-    if (!Copied(stub, state.ExeFile, false)) return false;
+    if (!CreatePartFile()) return false;
+    if (!Copied(stub, state.ExePartFile, true)) return false;
     // The copy takes the stub's attributes; a read-only stub would refuse the package.
-    BuildSys::MakeWritable(state.ExeFile);
-    return Copied(state.PackageFile, state.ExeFile, true);
+    BuildSys::MakeWritable(state.ExePartFile);
+    return Copied(state.PackageFile, state.ExePartFile, true);
 }
 
 bool AppendTrailer() {
-    const TBuildState& state = BuildState();
-    BuildSys::TAppendFile exe(state.ExeFile);
+    TBuildState& state = BuildState();
     std::string cannotWrite = "Cannot write file " + state.ExeFile + "!";
+    if (state.ExePartFile.empty()) return FailWithoutExe(cannotWrite);
+    BuildSys::TAppendFile exe(state.ExePartFile);
     if (!exe.IsOpen()) return FailWithoutExe(cannotWrite);
     if (exe.SizeAtOpen() > MaxPackableSize) {
         exe.Close();
@@ -72,5 +92,8 @@ bool AppendTrailer() {
     PutLe32(trailer + 4, static_cast<uint32_t>(exe.SizeAtOpen()));
     bool written = exe.Write(trailer, sizeof trailer);
     if (!exe.Close() || !written) return FailWithoutExe(cannotWrite);
+    if (!BuildSys::ReplaceFile(state.ExePartFile, state.ExeFile))
+        return FailWithoutExe(cannotWrite);
+    state.ExePartFile.clear();
     return true;
 }

@@ -666,6 +666,11 @@ bool EntryExists(const std::string& path) {
     return lstat(SysPath(path).c_str(), &st) == 0;
 }
 
+bool ReplaceFile(const std::string& from, const std::string& to) {
+    std::string source = SysPath(from);
+    return rename(source.c_str(), SysPath(to).c_str()) == 0 || FailErrno(source);
+}
+
 bool DeleteFile(const std::string& path) {
     std::string sys = SysPath(path);
     struct stat st;
@@ -702,6 +707,14 @@ bool FileIdentity(const std::string& path, uint64_t& volume, uint64_t& index) {
     std::string sys = SysPath(path);
     struct stat st;
     if (stat(sys.c_str(), &st) != 0) return FailErrno(sys);
+    volume = st.st_dev;
+    index = st.st_ino;
+    return true;
+}
+
+bool HandleIdentity(Handle h, uint64_t& volume, uint64_t& index) {
+    struct stat st;
+    if (fstat(FdOf(h), &st) != 0) return FailErrno();
     volume = st.st_dev;
     index = st.st_ino;
     return true;

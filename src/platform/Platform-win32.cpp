@@ -256,6 +256,10 @@ bool EntryExists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool ReplaceFile(const std::string& from, const std::string& to) {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
 bool DeleteFile(const std::string& path) {
     return DeleteFileA(path.c_str()) != 0;
 }
@@ -272,21 +276,23 @@ bool RemoveDirectory(const std::string& path) {
     return RemoveDirectoryA(path.c_str()) != 0;
 }
 
+bool HandleIdentity(Handle h, uint64_t& volume, uint64_t& index) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(H(h), &info)) return Fail();
+    volume = info.dwVolumeSerialNumber;
+    index = Join(info.nFileIndexHigh, info.nFileIndexLow);
+    return true;
+}
+
 bool FileIdentity(const std::string& path, uint64_t& volume, uint64_t& index) {
     HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return Fail();
-    BY_HANDLE_FILE_INFORMATION info;
-    BOOL ok = GetFileInformationByHandle(h, &info);
+    bool ok = HandleIdentity(reinterpret_cast<Handle>(h), volume, index);
     DWORD err = GetLastError();
     CloseHandle(h);
-    if (!ok) {
-        SetLastError(err);
-        return Fail();
-    }
-    volume = info.dwVolumeSerialNumber;
-    index = Join(info.nFileIndexHigh, info.nFileIndexLow);
-    return true;
+    SetLastError(err);
+    return ok;
 }
 
 std::string FullPath(const std::string& path) {

@@ -117,6 +117,9 @@ bool SetAttributes(const std::string& path, uint32_t attributes);
 bool FileExists(const std::string& path);
 /// True when anything has that name: a file, a directory or a link, a dangling one too.
 bool EntryExists(const std::string& path);
+/// Gives a file a new name, replacing whatever had that name (a link is replaced, never
+/// written through). Both names on one volume.
+bool ReplaceFile(const std::string& from, const std::string& to);
 /// Fails with ErrAccessDenied on a read-only file or a directory; a link is removed, never
 /// its target.
 bool DeleteFile(const std::string& path);
@@ -130,6 +133,8 @@ bool RemoveDirectory(const std::string& path);
 /// An identity of the file or directory a path names (links followed): two paths name the
 /// same object when both numbers match. Lets a walk avoid entering a directory twice.
 bool FileIdentity(const std::string& path, uint64_t& volume, uint64_t& index);
+/// The identity of an open file, as FileIdentity gives it for a name.
+bool HandleIdentity(Handle h, uint64_t& volume, uint64_t& index);
 /// GetFullPathNameA: absolute, "." and ".." resolved, "\" as separator on both platforms.
 std::string FullPath(const std::string& path);
 /// Directory part of a path up to and including its last separator (or ":" on Windows).

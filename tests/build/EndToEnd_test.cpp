@@ -920,6 +920,38 @@ TEST_F(ScriptedBuild, InterruptRemovesTheBuildDirectory) {
     }
 }
 
+TEST_F(ScriptedBuild, SecondBuildOfOneOutputIsRefused) {
+    if (IsWindowsHost()) GTEST_SKIP() << "the first build runs in the background natively";
+    MakeDemo();
+    PrivateProgram("ScriptedPack.dll");
+    std::string marker = Work / "packing";
+    TEnvList env = Env;
+    env.emplace_back("KEST_SCRIPTPACK_HANG", marker);
+    int pid = StartProgram(Work.Path(), Program, {"Demo"}, env, Work / "first.txt");
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!Exists(marker) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(Exists(marker));
+
+    TRunResult second = Build();
+    EXPECT_NE(second.ExitCode, 0) << second.Out;
+    EXPECT_TRUE(Contains(second.OutLines(), FailedLine)) << second.Out;
+    EXPECT_FALSE(Contains(second.OutLines(), "Creating package...")) << second.Out;
+    ExpectInBox(second, "Another build is writing");
+
+    std::string kill = "kill -TERM " + std::to_string(pid);
+    ASSERT_EQ(std::system(kill.c_str()), 0);
+    std::string alive = "kill -0 " + std::to_string(pid) + " 2>/dev/null";
+    while (std::system(alive.c_str()) == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // Once the first has ended the output is free again, and nothing of the lock remains.
+    TRunResult third = Build();
+    EXPECT_EQ(third.ExitCode, 0) << third.Out;
+    EXPECT_TRUE(Contains(third.OutLines(), "Package building is completed.")) << third.Out;
+    for (const auto& e : fs::directory_iterator(Work.Path()))
+        EXPECT_EQ(e.path().filename().string().find("Setup.exe."), std::string::npos) << e.path();
+}
+
 // --- At a console (natively, on a pseudo terminal) ------------------------------------------
 
 class ConsoleBuild : public ScriptedBuild {
