@@ -1,13 +1,13 @@
 #include "BuildDriver.h"
 
 #include <memory>
-#include <mutex>
 #include <new>
 
 #include "BuildState.h"
 #include "BuildSys.h"
 #include "FileInfo.h"
 #include "HPacker.h"
+#include "Interrupt.h"
 #include "Outputs.h"
 #include "Packaging.h"
 #include "Presetup.h"
@@ -24,26 +24,6 @@ namespace {
 const std::string Title = "Marvo Installer 1.62 build utility";
 constexpr uint32_t MbSetForeground = 0x10000;
 constexpr int MaxBuildDirAttempts = 100;
-
-// The build directory that an interrupt must remove; empty while there is none. The
-// interrupt handler runs on a thread of its own, hence the lock.
-std::mutex InterruptLock;
-std::string InterruptBuildDir;
-bool InterruptHookSet = false;
-
-void SetInterruptBuildDir(const std::string& dir) {
-    std::lock_guard<std::mutex> lock(InterruptLock);
-    InterruptBuildDir = dir;
-}
-
-void RemoveBuildDirOnInterrupt() {
-    std::string dir;
-    {
-        std::lock_guard<std::mutex> lock(InterruptLock);
-        dir = InterruptBuildDir;
-    }
-    if (!dir.empty()) DeleteTree(dir, true);
-}
 
 bool Fail(const std::string& message) {
     ShowError(message);
@@ -105,7 +85,10 @@ std::string CreateBuildDir() {
         std::string name;
         do name = UniqueName(temp);
         while (name == failed);
-        if (CreateDirExclusive(temp + name)) return temp + name + "\\";
+        if (CreateDirExclusive(temp + name)) {
+            KeepForRemoval(temp + name + "\\", true);
+            return temp + name + "\\";
+        }
         failed = name;
     }
     throw EInOutError("Cannot create a build directory in " + temp);
@@ -125,19 +108,14 @@ void ReleaseRuntimeIni(const std::string& runtimeIni) noexcept {
 // Scope A: the link list and the build directory, left after scope B on every path.
 class TLinkScope {
   public:
-    TLinkScope() {
-        BuildState().LinkList = &Links;
-        SetInterruptBuildDir(BuildState().BuildDir);
-        if (!InterruptHookSet) BuildSys::OnInterrupt(RemoveBuildDirOnInterrupt);
-        InterruptHookSet = true;
-    }
+    TLinkScope() { BuildState().LinkList = &Links; }
     ~TLinkScope() {
         TBuildState& state = BuildState();
         state.LinkList = nullptr;
         Links.Clear();
         ReleaseRuntimeIni(state.RuntimeIni);
         DeleteTree(state.BuildDir, true);
-        SetInterruptBuildDir("");
+        ForgetRemoval(state.BuildDir);
     }
     TLinkScope(const TLinkScope&) = delete;
     TLinkScope& operator=(const TLinkScope&) = delete;
@@ -247,6 +225,15 @@ std::string ReportOf(const std::exception& error) {
     return error.what();
 }
 
+struct TForgetRemoval {
+    std::string Path;
+    ~TForgetRemoval() { ForgetRemoval(Path); }
+};
+
+void KeepVolumeForRemoval(const std::string& volumeName) {
+    KeepForRemoval(volumeName, false);
+}
+
 }  // namespace
 
 void PruneLinks(TStringList& links, const std::string& imageDir) {
@@ -255,16 +242,19 @@ void PruneLinks(TStringList& links, const std::string& imageDir) {
 }
 
 bool RunBuild(const std::vector<std::string>& arguments) {
+    TInterruptWatch watch;
+    TPacker::SetVolumeNotice(KeepVolumeForRemoval);
     SetMessageBoxFlags(MbSetForeground);
     BuildSys::SetTitle(Title);
     WriteBanner();
     if (!ValidateSettings(arguments)) return false;
-    // Two builds of one output would delete and overwrite each other's files.
+    // Two builds of one output would delete and overwrite each other's files. Where no lock
+    // can be made, nothing can be written either: the outputs' own errors then tell.
     const std::string exe = BuildState().ExeFile;
+    TForgetRemoval forgetLock{exe + ".lock"};  // left after the lock, which removes its file
     BuildSys::TFileLock lock(exe + ".lock");
-    if (!lock.Held())
-        return Fail(lock.HeldElsewhere() ? "Another build is writing " + exe + " now!"
-                                         : "Cannot create the lock file " + exe + ".lock!");
+    if (lock.HeldElsewhere()) return Fail("Another build is writing " + exe + " now!");
+    if (lock.MadeHere()) KeepForRemoval(exe + ".lock", false);
     if (!BuildInBuildDir()) return false;
     if (!ConvertToSfx()) return false;
     return AppendTrailer();
@@ -288,6 +278,8 @@ int RunEntry(const std::vector<std::string>& arguments) {
             BuildConsole().WaitKey();
         }
         return 1;
+    } catch (const EInterrupted&) {
+        FinishInterrupt();
     } catch (const std::exception& error) {
         BuildConsole().Write("Error: " + ReportOf(error) + "\n");
         return 1;

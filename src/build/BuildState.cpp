@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "BuildSys.h"
+#include "Interrupt.h"
 #include "kvErrors.h"
 #include "kvFileUtils.h"
 #include "kvStrUtils.h"
@@ -73,5 +74,7 @@ bool LinkIsUnder(const std::string& linkLine, const std::string& prefix) {
 }
 
 void WriteLine(const std::string& text) {
+    // Every step and every progress report writes a line: the place to stop when asked.
+    CheckInterrupt();
     if (!BuildConsole().Write(text + "\n")) throw EInOutError("Cannot write to standard output");
 }

@@ -62,6 +62,8 @@ class TFileLock {
     bool Held() const;
     /// Why it is not held: true when someone else holds it, false for any other reason.
     bool HeldElsewhere() const { return Busy; }
+    /// True when the lock file was made for this lock (and is removed after).
+    bool MadeHere() const { return Held() && Created; }
 
   private:
     std::string Path;

@@ -5,6 +5,7 @@
 
 #include "BuildState.h"
 #include "BuildSys.h"
+#include "Interrupt.h"
 #include "kvFileUtils.h"
 #include "kvProfile.h"
 #include "kvStrUtils.h"
@@ -27,9 +28,11 @@ std::string OversizedDataFile;
 
 void WalkFiles(const std::string& directory, const TFileVisitor& visit) {
     std::string dir = AddBackslash(directory);
-    BuildSys::ForEachFound(
-        dir + "*.*", AnyAttributes, DirOrLabel,
-        [&](const std::string&, const std::string& fullName) { visit(fullName); });
+    BuildSys::ForEachFound(dir + "*.*", AnyAttributes, DirOrLabel,
+                           [&](const std::string&, const std::string& fullName) {
+                               CheckInterrupt();
+                               visit(fullName);
+                           });
     BuildSys::ForEachFound(
         dir + "*.*", Directory, 0,
         [&](const std::string& name, const std::string&) { WalkFiles(dir + name, visit); });

@@ -2,6 +2,8 @@
 
 #include "BuildState.h"
 #include "BuildSys.h"
+#include "Interrupt.h"
+#include "kvErrors.h"
 #include "kvFileUtils.h"
 #include "kvProfile.h"
 #include "kvStrUtils.h"
@@ -25,17 +27,26 @@ void PruneLanguages(const std::string& presetupDir) {
                            });
 }
 
+// A short copy (a full disk) would be packed as if it were the file.
+void CopyOrRaise(const std::string& source, const std::string& target) {
+    if (CopyFileTo(source, target, CopyGoesOn, false)) return;
+    CheckInterrupt();
+    throw EInOutError("Cannot copy " + source + " to " + target);
+}
+
 }  // namespace
 
 void CopyTree(const std::string& source, const std::string& target, bool overwrite) {
     std::string from = AddBackslash(source);
     std::string to = AddBackslash(target);
     ForceDirs(to);
-    BuildSys::ForEachFound(from + "*.*", AnyAttributes, DirOrLabel,
-                           [&](const std::string& name, const std::string&) {
-                               if (overwrite || !BuildSys::FileExists(to + name))
-                                   CopyFileTo(from + name, to + name, nullptr, false);
-                           });
+    BuildSys::ForEachFound(
+        from + "*.*", AnyAttributes, DirOrLabel, [&](const std::string& name, const std::string&) {
+            CheckInterrupt();
+            // A default fills a gap only: a folder of that name is none.
+            if (overwrite || (!BuildSys::FileExists(to + name) && !DirExists(to + name)))
+                CopyOrRaise(from + name, to + name);
+        });
     BuildSys::ForEachFound(from + "*.*", Directory, 0,
                            [&](const std::string& name, const std::string&) {
                                CopyTree(from + name, to + name, overwrite);

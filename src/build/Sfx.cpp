@@ -7,6 +7,7 @@
 #include "BuildState.h"
 #include "BuildSys.h"
 #include "FileInfo.h"
+#include "Interrupt.h"
 #include "Packaging.h"
 #include "kvFileUtils.h"
 #include "kvUtils.h"
@@ -30,6 +31,7 @@ constexpr int PartNameTries = 100;
 bool FailWithoutExe(const std::string& message) {
     TBuildState& state = BuildState();
     if (!state.ExePartFile.empty()) ForceDeleteFile(state.ExePartFile);
+    ForgetRemoval(state.ExePartFile);
     state.ExePartFile.clear();
     ShowError(message);
     return false;
@@ -41,6 +43,7 @@ bool CreatePartFile() {
     for (int n = 0; n < PartNameTries; ++n) {
         std::string name = state.ExeFile + ".part" + (n ? std::to_string(n) : "");
         if (BuildSys::CreateNewFile(name)) {
+            KeepForRemoval(name, false);
             state.ExePartFile = name;
             return true;
         }
@@ -50,7 +53,8 @@ bool CreatePartFile() {
 }
 
 bool Copied(const std::string& source, const std::string& target, bool append) {
-    if (CopyFileTo(source, target, nullptr, append)) return true;
+    if (CopyFileTo(source, target, CopyGoesOn, append)) return true;
+    CheckInterrupt();
     return FailWithoutExe("Cannot copy " + source + " to " + target + "!");
 }
 
@@ -94,6 +98,7 @@ bool AppendTrailer() {
     if (!exe.Close() || !written) return FailWithoutExe(cannotWrite);
     if (!BuildSys::ReplaceFile(state.ExePartFile, state.ExeFile))
         return FailWithoutExe(cannotWrite);
+    ForgetRemoval(state.ExePartFile);
     state.ExePartFile.clear();
     return true;
 }

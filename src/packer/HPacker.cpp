@@ -20,6 +20,7 @@ namespace {
 std::string PackageBaseName;
 TDiskSpaceProc DiskSpaceHandler = nullptr;
 TProgressProc ProgressHandler = nullptr;
+void (*VolumeNotice)(const std::string&) = nullptr;
 const uint8_t* ActiveKey = nullptr;
 TGostContext CipherContext;
 // An exception raised by a handler inside a callback: exceptions must not unwind through
@@ -58,6 +59,7 @@ void KEST_PACKCALL OnVolumeName(int32_t volume, char* buffer) {
         if (name.size() > VolumeNameMax)
             throw EInOutError("The package file name " + name + " is longer than " +
                               std::to_string(VolumeNameMax) + " characters!");
+        if (VolumeNotice) VolumeNotice(name);
         std::memcpy(buffer, name.data(), name.size());
         buffer[name.size()] = '\0';
     } catch (...) {
@@ -219,6 +221,10 @@ void TPacker::SetPassword(const std::string& password) {
     if (password.empty()) return;
     Key = std::make_unique<TKey>();
     HashString(password, Key->data());
+}
+
+void TPacker::SetVolumeNotice(void (*notice)(const std::string&)) {
+    VolumeNotice = notice;
 }
 
 void TPacker::HashString(const std::string& text, uint8_t* digest) {

@@ -45,6 +45,10 @@ class TPacker {
     /// empty password switches protection off.
     void SetPassword(const std::string& password);
 
+    /// Called with every volume name handed to the library (the files it is about to
+    /// create), so that they can be removed if the build is interrupted; none by default.
+    static void SetVolumeNotice(void (*notice)(const std::string& volumeName));
+
     /// The 32-byte HAVAL-256 digest of text's bytes.
     static void HashString(const std::string& text, uint8_t* digest);
     /// HashString as 64 upper-case hexadecimal digits.

@@ -144,10 +144,11 @@ void ReadTextLine(Plat::Handle h, std::string& line) {
     }
 }
 
-void WriteTextLine(Plat::Handle h, const std::string& text) {
+bool WriteTextLine(Plat::Handle h, const std::string& text) {
     const std::string bytes = text + "\r\n";
     uint32_t written = 0;
-    Plat::WriteFile(h, bytes.data(), static_cast<uint32_t>(bytes.size()), written);
+    return Plat::WriteFile(h, bytes.data(), static_cast<uint32_t>(bytes.size()), written) &&
+           written == bytes.size();
 }
 
 std::string DateTimeName(const Plat::LocalTime& t) {

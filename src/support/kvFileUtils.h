@@ -19,7 +19,8 @@ void CloseFileHandle(Plat::Handle& h);
 int32_t FilePosition(Plat::Handle h);
 bool AtEndOfFile(Plat::Handle h);
 void ReadTextLine(Plat::Handle h, std::string& line);
-void WriteTextLine(Plat::Handle h, const std::string& text);
+/// Writes text and CR LF; false when not all of it was written.
+bool WriteTextLine(Plat::Handle h, const std::string& text);
 /// Eight characters from the local date and time, under which nothing exists yet in dir.
 std::string UniqueName(const std::string& dir);
 /// UniqueName with the clock given: asks it again for as long as the name is taken.

@@ -207,7 +207,11 @@ TkvIniFile::TkvIniFile(const std::string& fileName, bool readOnly, bool skipComm
 }
 
 TkvIniFile::~TkvIniFile() {
-    UpdateFile();
+    try {
+        UpdateFile();
+    } catch (const EInOutError&) {
+        // Nobody is left to tell; callers that must know flush before.
+    }
     CloseFile();
     ClearSections();
 }
@@ -426,14 +430,19 @@ bool TkvIniFile::OpenForWriteBack() {
 }
 
 // One write per line, straight to the handle, then the rest of an older, longer file is cut.
-void TkvIniFile::WriteModel() {
-    Plat::Seek(FileHandle, 0, 0);
-    EmitLines([this](const std::string& line) { WriteTextLine(FileHandle, line); });
-    Plat::Truncate(FileHandle);
+// False when any of it failed: the file on disk is then not what the model holds.
+bool TkvIniFile::WriteModel() {
+    bool written = Plat::Seek(FileHandle, 0, 0) == 0;
+    EmitLines([&](const std::string& line) {
+        if (written) written = WriteTextLine(FileHandle, line);
+    });
+    return Plat::Truncate(FileHandle) && written;
 }
 
 void TkvIniFile::UpdateFile() {
     if (!Modified) return;
-    if (!FileName.empty() && !ReadOnly && OpenForWriteBack()) WriteModel();
     Modified = false;
+    // A cut file (a full disk) would pass for a complete one.
+    if (!FileName.empty() && !ReadOnly && OpenForWriteBack() && !WriteModel())
+        throw EInOutError("Cannot write file " + FileName);
 }

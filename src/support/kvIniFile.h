@@ -90,7 +90,8 @@ class TkvIniFile {
     virtual void DeleteKey(const std::string& section, const std::string& key);
     /// Appends the lines that UpdateFile would write (without line ends).
     virtual void SaveToStrings(TStringList& target);
-    /// Regenerates the file from the model when it is modified.
+    /// Regenerates the file from the model when it is modified; raises EInOutError ("Cannot
+    /// write file %s") when the file could not take all of it.
     virtual void UpdateFile();
 
     void SetFileName(const std::string& fileName);
@@ -105,7 +106,7 @@ class TkvIniFile {
     void CloseFile();
     void ParseLine(std::string line, TStringList*& current);
     bool OpenForWriteBack();
-    void WriteModel();
+    bool WriteModel();
     /// The lines of the file as written: sections with lines, each closed by an empty line.
     void EmitLines(const std::function<void(const std::string&)>& emit) const;
 };

@@ -1,5 +1,7 @@
 #include "kvProfile.h"
 
+#include <exception>
+
 #include "Platform.h"
 #include "kvIniFile.h"
 #include "kvStrUtils.h"
@@ -21,7 +23,13 @@ class TProfileCache {
     TProfileCache() { List.SetSorted(true); }
     TProfileCache(const TProfileCache&) = delete;
     TProfileCache& operator=(const TProfileCache&) = delete;
-    ~TProfileCache() { Flush(); }
+    ~TProfileCache() {
+        try {
+            Flush();
+        } catch (const std::exception&) {
+            // The process is ending; nobody is left to tell.
+        }
+    }
 
     TStringList List;
 
@@ -33,9 +41,20 @@ class TProfileCache {
         delete ini;
     }
 
+    // Every file is written before any object goes, so that a failed write is raised
+    // instead of being lost in a destructor; the first failure is raised at the end.
     void Flush() {
+        std::exception_ptr failed;
+        for (int i = 0; i < List.Count(); ++i) {
+            try {
+                Object(i)->UpdateFile();
+            } catch (const std::exception&) {
+                if (!failed) failed = std::current_exception();
+            }
+        }
         for (int i = 0; i < List.Count(); ++i) delete Object(i);
         List.Clear();
+        if (failed) std::rethrow_exception(failed);
     }
 };
 

@@ -95,6 +95,27 @@ std::vector<std::string> NamesOf(const std::vector<std::pair<std::string, std::s
     return names;
 }
 
+// A small file system of its own (a tmpfs) mounted at a scratch directory, natively and
+// where this user may mount; Mounted is false otherwise.
+class TSmallDisk {
+  public:
+    TSmallDisk(const std::string& dir, const std::string& size) : Dir(dir) {
+        if (IsWindowsHost()) return;
+        fs::create_directories(dir);
+        std::string mount = "mount -t tmpfs -o size=" + size + " tmpfs '" + dir + "' 2>/dev/null";
+        Mounted = std::system(mount.c_str()) == 0;
+    }
+    ~TSmallDisk() {
+        if (Mounted) std::system(("umount '" + Dir + "'").c_str());
+    }
+    TSmallDisk(const TSmallDisk&) = delete;
+    TSmallDisk& operator=(const TSmallDisk&) = delete;
+    bool Mounted = false;
+
+  private:
+    std::string Dir;
+};
+
 class EndToEnd : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -714,6 +735,66 @@ TEST_F(EndToEnd, FileOfTwoGiBStopsTheBuild) {
     ExpectInBox(r, "Huge.bin");
     EXPECT_FALSE(Exists(Work / "Setup.exe"));
     EXPECT_TRUE(TmpIsEmpty());
+}
+
+TEST_F(EndToEnd, InterruptWhilePackingRemovesWhatTheBuildCreated) {
+    if (IsWindowsHost()) GTEST_SKIP() << "signals are sent natively";
+    WriteFile(Work / "Demo.kst", "[Config]\r\nImagePath=Image\r\nCompressionLevel=9\r\n");
+    WriteFile(Work / "Image/Data/Random.bin", RandomBytes(40 << 20, 5));
+    WriteFile(Work / "Setup.9", "a volume of an earlier build");
+    TEnvList env = Env;
+    env.emplace_back("KEST_VOLUME_SIZE", "1M");
+    int pid = StartProgram(Work.Path(), Program, {"Demo"}, env, Work / "out.txt");
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!Exists(Work / "Setup.3") && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(Exists(Work / "Setup.3")) << ReadFile(Work / "out.txt");
+    ASSERT_EQ(std::system(("kill -INT " + std::to_string(pid)).c_str()), 0);
+    std::string alive = "kill -0 " + std::to_string(pid) + " 2>/dev/null";
+    while (std::system(alive.c_str()) == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_NE(std::system(alive.c_str()), 0) << "still running";
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(Work.Path()))
+        if (e.path().filename().string().rfind("Setup", 0) == 0)
+            left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"Setup.9"});
+    EXPECT_TRUE(TmpIsEmpty());
+    EXPECT_FALSE(Contains(TRunResult{0, ReadFile(Work / "out.txt"), ""}.OutLines(),
+                          "Package building is completed."));
+}
+
+TEST_F(EndToEnd, FullTemporaryDiskFailsTheBuild) {
+    struct Case {
+        const char* what;
+        std::string size;
+        int dataFiles;
+        std::string bigPresetup;
+        std::string named;
+    } cases[] = {
+        {"presetup copy", "1m", 1, std::string(2 << 20, 'p'), "Big.dat"},
+        {"Kest.ini flush", "400k", 12000, "", "Kest.ini"},
+    };
+    for (const auto& c : cases) {
+        TestUtil::TempDir work, tmp;
+        TSmallDisk disk(tmp.Path(), c.size);
+        if (!disk.Mounted) GTEST_SKIP() << "a small file system cannot be mounted here";
+        WriteFile(work / "Demo.kst", "[Config]\r\nImagePath=Image\r\nCompressionLevel=0\r\n");
+        if (!c.bigPresetup.empty()) WriteFile(work / "Image/Presetup/Big.dat", c.bigPresetup);
+        for (int i = 0; i < c.dataFiles; ++i)
+            WriteFile(work / ("Image/Data/A file with a long name " + std::to_string(i)), "d");
+        TRunResult r = RunProgram(work.Path(), Program, {"Demo"},
+                                  {{"TMPDIR", tmp.Path()}, {"KEST_NO_WAIT", "1"}});
+        EXPECT_EQ(r.ExitCode, 1) << c.what << "\n" << r.Out;
+        Lines lines = r.OutLines();
+        EXPECT_FALSE(Contains(lines, "Package building is completed.")) << c.what;
+        EXPECT_FALSE(Contains(lines, "Creating package...")) << c.what;
+        size_t report = ReportAt(lines);
+        ASSERT_LT(report, lines.size()) << c.what << "\n" << r.Out;
+        EXPECT_NE(lines[report].find(c.named), std::string::npos) << lines[report];
+        EXPECT_TRUE(fs::is_empty(tmp.Path())) << c.what;
+        EXPECT_FALSE(Exists(work / "Setup.exe")) << c.what;
+    }
 }
 
 // --- With the scripted packing library ---------------------------------------------------

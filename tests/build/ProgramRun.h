@@ -25,7 +25,8 @@ std::string HostPath(const std::string& path);
 /// minutes is killed (exit code 124 or 137).
 TRunResult RunProgram(const std::string& cwd, const std::string& program,
                       const std::vector<std::string>& arguments, const TEnvList& env = {});
-/// The same, started in the background; returns at once. POSIX only: the process id.
+/// The same, started in the background and without the time limit (the caller signals and
+/// waits for it); returns at once. POSIX only: the process id.
 int StartProgram(const std::string& cwd, const std::string& program,
                  const std::vector<std::string>& arguments, const TEnvList& env,
                  const std::string& outFile);
