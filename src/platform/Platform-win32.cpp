@@ -9,6 +9,7 @@
 #undef LoadLibrary
 #undef MessageBox
 #undef RemoveDirectory
+#undef ReplaceFile
 #undef SetConsoleTitle
 
 #include <algorithm>
