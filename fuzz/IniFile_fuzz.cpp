@@ -7,12 +7,16 @@
 // a write-back read again must give the same model where the format is stable under it.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 
+#include "Platform.h"
+#include "kvErrors.h"
 #include "kvIniFile.h"
 
 namespace {
@@ -28,6 +32,16 @@ std::string ScratchName(const char* what) {
 void WriteBytes(const std::string& name, const uint8_t* data, size_t size) {
     std::ofstream f(name, std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+// A file written in the ANSI code page whose bytes also form UTF-8 with more than ASCII
+// is read back as UTF-8: its model then differs by design.
+bool ReadsAsUtf8(const std::string& name) {
+    std::ifstream f(name, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    return Plat::IsUtf8(text) && std::any_of(text.begin(), text.end(), [](char c) {
+               return static_cast<unsigned char>(c) >= 0x80;
+           });
 }
 
 std::string Joined(TkvIniFile& ini) {
@@ -68,10 +82,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     WriteBytes(name, data + 1, size - 1);
 
     std::string model;
-    {
+    try {
         TkvIniFile ini(name, true, skip, require, trim, strip);
         ExerciseReads(ini);
         model = Joined(ini);
+    } catch (const EInOutError&) {
+        // Refused by name: UTF-8 text that the ANSI code page cannot hold.
+        unlink(name.c_str());
+        return 0;
     }
     // Removing quotes twice changes values, so only the other options promise a stable
     // round trip.
@@ -86,8 +104,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             writer.UpdateFile();
             writer.ReadOnly = true;
         }
-        TkvIniFile again(copy, true, skip, require, trim, strip);
-        Check(Joined(again) == model);
+        if (!ReadsAsUtf8(copy)) {
+            TkvIniFile again(copy, true, skip, require, trim, strip);
+            Check(Joined(again) == model);
+        }
         unlink(copy.c_str());
     }
     unlink(name.c_str());
