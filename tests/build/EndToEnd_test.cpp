@@ -505,6 +505,16 @@ TEST_F(EndToEnd, NonAsciiNamesAreStoredInTheCodePage) {
     TRunResult again = Build();
     ASSERT_EQ(again.ExitCode, 0) << again.Out << again.Err;
     EXPECT_TRUE(ReadFile(Work / "Setup.exe") == exe);
+    // kestx shows and extracts them in UTF-8 again, and takes UTF-8 names on its command line.
+    TRunResult listed = Kestx({"list", "Setup.exe"});
+    EXPECT_NE(listed.Out.find("Data\\caf\xC3\xA9.txt"), std::string::npos) << listed.Out;
+    EXPECT_NE(listed.Out.find("Data\\\xC3\x84rger\\\xC3\xBC.txt"), std::string::npos);
+    std::string x = Extract("Setup.exe");
+    EXPECT_EQ(ReadFile(x + "Data/caf\xC3\xA9.txt"), "cafe");
+    EXPECT_EQ(ReadFile(x + "Data/\xC3\x84rger/\xC3\xBC.txt"), "ue");
+    fs::copy_file(Work / "Setup.exe", Work / "Ausgabe-\xC3\xBC.exe");
+    TRunResult verified = Kestx({"verify", "Ausgabe-\xC3\xBC.exe"});
+    EXPECT_EQ(verified.ExitCode, 0) << verified.Out << verified.Err;
 }
 
 TEST_F(EndToEnd, CodePageIsChosenWithKestCodepage) {

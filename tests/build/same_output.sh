@@ -54,6 +54,11 @@ done
 
 status=0
 if cmp "$work/native/Namen.exe" "$work/wine/Namen.exe"; then echo "same: Namen.exe"; else status=1; fi
+# The reader shows the stored names in UTF-8 again.
+listed=$("$natbin/kestx" list "$work/native/Namen.exe")
+for name in 'Data\café.txt' 'Data\Ärger\ü.txt' 'Data\Lizenz-Übersicht.txt'; do
+  grep -qF "$name" <<<"$listed" || { echo "kestx list does not show $name:"; echo "$listed"; status=1; }
+done
 outputs=$(cd "$work/native" && ls Setup*)
 [ "$(cd "$work/wine" && ls Setup*)" = "$outputs" ] || { echo "different output files"; status=1; }
 for f in $outputs; do

@@ -10,8 +10,9 @@
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
+    ShowAnsiOnConsole();
     try {
-        const TKestxArgs args = ParseKestxArgs(std::vector<std::string>(argv + 1, argv + argc));
+        const TKestxArgs args = ParseKestxArgs(AnsiArguments(argc, argv));
         if (args.Command == TKestxCommand::Help) {
             std::cout << KestxUsageText();
             return KestxExitOk;

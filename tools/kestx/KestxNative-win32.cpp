@@ -25,6 +25,13 @@ std::string AnsiName(const std::filesystem::path& path) {
     return ansi;
 }
 
+std::vector<std::string> AnsiArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+// The console takes the bytes as they are, as every ANSI program's output.
+void ShowAnsiOnConsole() {}
+
 bool StderrIsTerminal() {
     return _isatty(_fileno(stderr)) != 0;
 }

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 /// A path from bytes in the system's ANSI code page (stored names and command-line
 /// arguments are such bytes; the standard library would read them as UTF-8 on Windows).
@@ -12,6 +13,15 @@ std::filesystem::path NativePath(const std::string& ansi);
 
 /// The path back as ANSI bytes, for messages.
 std::string AnsiName(const std::filesystem::path& path);
+
+/// The command line's arguments (without the program's name) as ANSI bytes; POSIX converts
+/// them from UTF-8, as it converts names at the file system.
+std::vector<std::string> AnsiArguments(int argc, char** argv);
+
+/// Lets std::cout and std::cerr take ANSI text (stored names) and show it as the console
+/// expects: POSIX terminals and pipes get UTF-8. Call after sync_with_stdio, which replaces
+/// the streams' buffers.
+void ShowAnsiOnConsole();
 
 bool StderrIsTerminal();
 
