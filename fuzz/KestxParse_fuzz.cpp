@@ -1,7 +1,8 @@
 // fuzz-sources: tools/kestx/KestxParse.cpp tools/kestx/KestxVolumes.cpp
 // fuzz-sources: tools/kestx/KestxSource.cpp tools/kestx/KestxCrc64.cpp
 // fuzz-sources: tools/kestx/KestxTrailer.cpp tools/kestx/KestxSafePath.cpp
-// fuzz-sources: tools/kestx/KestxNative-posix.cpp
+// fuzz-sources: tools/kestx/KestxNative-posix.cpp src/platform/Platform-posix.cpp
+// fuzz-sources: src/platform/Wildcards.cpp src/platform/PeVersion.cpp src/platform/CodePage.cpp
 // The package reader on arbitrary bytes taken as a built executable: trailer search
 // (certificate table included), volume checks, every record, and the stored-name checks.
 // Any input must end in a clean result or EKestxData, never in a crash, a hang or a huge
