@@ -9,7 +9,15 @@ bool TPackFile::OpenToRead(const std::string& name) {
 
 bool TPackFile::Create(const std::string& name) {
     Close();
-    Handle = Plat::OpenFile(name, Plat::GenericWrite, Plat::ShareRead, Plat::CreateAlways,
+    // Made fresh, never opened: whatever had the name goes first (a link itself, not what
+    // it points to), so that nothing planted there is written through.
+    const uint32_t attributes = Plat::GetAttributes(name);
+    if (Plat::EntryExists(name) &&
+        (attributes == Plat::InvalidAttributes || !(attributes & Plat::AttrDirectory) ||
+         (attributes & Plat::AttrReparsePoint)) &&
+        !Plat::DeleteFile(name))
+        return false;
+    Handle = Plat::OpenFile(name, Plat::GenericWrite, Plat::ShareRead, Plat::CreateNew,
                             Plat::AttrNormal);
     return IsOpen();
 }

@@ -2,6 +2,7 @@
 
 #include <lzma.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -15,6 +16,9 @@ namespace {
 
 constexpr size_t WriteChunk = 1 << 20;
 constexpr uint64_t SpaceMargin = 64 << 10;
+// Where space is short, bytes go out in pieces no larger than this: below the 100 KiB that
+// the build's prompt waits for, so that its "go on" always lets the next piece through.
+constexpr size_t SpacePiece = 64 << 10;
 constexpr size_t NameBufferSize = 261;
 
 /// The absolute directory holding a volume, for the free-space check and the host's
@@ -148,21 +152,36 @@ bool TVolumeWriter::Buffer(const uint8_t* data, size_t size) {
 
 bool TVolumeWriter::FlushBuffer() {
     if (Pending.empty()) return true;
-    if (!EnsureSpace(Pending.size())) return Fail();
-    if (!File.Write(Pending.data(), Pending.size())) {
-        TellRefusal("cannot write volume", Name, LastSystemReason());
-        return Fail();
+    const bool roomy = FreeBytes(Dir) >= Pending.size() + SpaceMargin;
+    for (size_t done = 0; done < Pending.size();) {
+        const size_t piece = roomy ? Pending.size() : std::min(SpacePiece, Pending.size() - done);
+        if (!roomy && !EnsureSpace(piece)) return Fail();
+        if (!File.Write(Pending.data() + done, piece)) {
+            TellRefusal("cannot write volume", Name, LastSystemReason());
+            return Fail();
+        }
+        done += piece;
     }
     Pending.clear();
     return true;
 }
 
 bool TVolumeWriter::EnsureSpace(uint64_t bytes) {
-    while (FreeBytes(Dir) < bytes + SpaceMargin) {
+    uint64_t free = FreeBytes(Dir);
+    while (free < bytes) {
+        if (GoOnAt == free) return true;  // already answered "go on" at this very amount
         if (OnDiskSpace == nullptr) return false;
         int32_t answer = -1;
         OnDiskSpace(Dir.c_str(), &answer);
         if (answer != 0) return false;
+        const uint64_t now = FreeBytes(Dir);
+        // "Go on" with nothing changed: asking again would repeat forever. The write
+        // itself then tells whether the space suffices.
+        if (now == free) {
+            GoOnAt = free;
+            return true;
+        }
+        free = now;
     }
     return true;
 }

@@ -53,5 +53,8 @@ class TVolumeWriter {
     uint64_t StreamBytes = 0;
     uint64_t Crc = 0;
     std::vector<uint8_t> Pending;
+    // The free space at which the host last said "go on" without making room: it is not
+    // asked again until the amount changes.
+    std::optional<uint64_t> GoOnAt;
     bool Broken = false;
 };

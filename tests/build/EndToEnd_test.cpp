@@ -807,6 +807,55 @@ TEST_F(EndToEnd, FullTemporaryDiskFailsTheBuild) {
     }
 }
 
+TEST_F(EndToEnd, PlantedLinksAtOutputsAreNotWrittenThrough) {
+    if (IsWindowsHost()) GTEST_SKIP() << "links are planted natively";
+    WriteFile(Work / "Demo.kst", "[Config]\r\nImagePath=Image\r\nCompressionLevel=0\r\n");
+    WriteFile(Work / "Image/Data/Random.bin", RandomBytes(30000, 9));
+    const std::string victim = "a file that a planted link points to";
+    for (const char* name : {"Setup.exe", "Setup.1", "Setup.2", "Setup.3", "Setup.exe.part"}) {
+        WriteFile(Work / (std::string("Victim") + name), victim);
+        fs::create_symlink(Work / (std::string("Victim") + name), Work / name);
+    }
+    TRunResult r = Build({"Demo"}, {{"KEST_VOLUME_SIZE", "8K"}});
+    ASSERT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    for (const char* name : {"Setup.exe", "Setup.1", "Setup.2", "Setup.3", "Setup.exe.part"})
+        EXPECT_EQ(ReadFile(Work / (std::string("Victim") + name)), victim) << name;
+    for (const char* name : {"Setup.exe", "Setup.2", "Setup.3"})
+        EXPECT_FALSE(fs::is_symlink(Work / name)) << name;
+    EXPECT_TRUE(fs::is_symlink(Work / "Setup.exe.part")) << "not ours to remove";
+    TRunResult v = Kestx({"verify", "Setup.exe"});
+    EXPECT_EQ(v.ExitCode, 0) << v.Out << v.Err;
+}
+
+TEST_F(EndToEnd, NearlyFullOutputDiskNeverHangsTheBuild) {
+    WriteFile(Work / "Demo.kst",
+              "[Config]\r\nImagePath=Image\r\nExeName=Out\\Setup\r\nCompressionLevel=0\r\n");
+    WriteFile(Work / "Image/Data/Random.bin", RandomBytes(2 << 20, 4));
+    const std::string prompt =
+        "Clean your disk and press any key for continue or press Esc for abort.";
+    for (int freeKB : {40, 150, 600, 1100, 3000, 7000}) {
+        TSmallDisk disk(Work / "Out", "8m");
+        if (!disk.Mounted) GTEST_SKIP() << "a small file system cannot be mounted here";
+        WriteFile(Work / "Out/Filler", std::string((8192 - freeKB) << 10, 'f'));
+        TRunResult r = Build({"Demo"}, {{"KEST_NO_WAIT", "1"}});
+        Lines lines = r.OutLines();
+        bool completed = Contains(lines, "Package building is completed.");
+        EXPECT_EQ(r.ExitCode, completed ? 0 : 1) << freeKB << "K free\n" << r.Out;
+        if (!completed) {
+            EXPECT_TRUE(Contains(lines, prompt) || ReportAt(lines) < lines.size())
+                << freeKB << "K free: failed without a word\n"
+                << r.Out << r.Err;
+        }
+        if (completed) {
+            EXPECT_EQ(Kestx({"verify", "Out/Setup.exe"}).ExitCode, 0) << freeKB;
+        }
+        EXPECT_TRUE(TmpIsEmpty()) << freeKB;
+        if (freeKB == 7000) {
+            EXPECT_TRUE(completed) << r.Out;
+        }
+    }
+}
+
 // --- With the scripted packing library ---------------------------------------------------
 
 class ScriptedBuild : public EndToEnd {

@@ -2,10 +2,12 @@
 // packages are read back with the test reader written from the format document.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <list>
 #include <random>
 #include <string>
@@ -378,6 +380,33 @@ TEST_F(PackTest, AsksForDiskSpaceWithTheVolumeDirectory) {
     ExpectUnreadable();
 }
 
+// Between the host's limit (100 KiB) and a write chunk the library used to ask again and
+// again while the host kept saying "go on". Now it asks only when a small piece does not
+// fit, and a "go on" that made no room is not asked again: the write itself then tells.
+TEST_F(PackTest, GoOnWithoutMoreSpaceIsNotAskedForever) {
+    const std::vector<TInput> inputs = {{"a", RandomBytes(300000, 14)}};
+    for (const TInput& in : inputs) TestUtil::WriteFile(Source(in), in.Bytes);
+    const struct {
+        const char* Free;
+        size_t Asks;
+    } cases[] = {{"150K", 0}, {"1000", 1}};
+    for (const auto& c : cases) {
+        SetUp();
+        SetEnv("KEST_TEST_FREE_BYTES", c.Free);
+        Rec.SpaceAnswer = 0;
+        Create(0);
+        auto added = std::async(std::launch::async, [&] { return Add(Source(inputs[0]), "a"); });
+        if (added.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+            std::fprintf(stderr, "AddFile still asks for disk space after a minute\n");
+            std::_Exit(1);
+        }
+        EXPECT_NE(added.get(), 0) << c.Free;
+        EXPECT_NE(Lib().Close(), 0) << c.Free;
+        EXPECT_EQ(Rec.SpaceAsks.size(), c.Asks) << c.Free;
+        EXPECT_EQ(ReadBack().Files.at(0).Data, inputs[0].Bytes) << c.Free;
+    }
+}
+
 // Failures while writing make AddFile and Close return 0 and never leave a package that
 // reads as complete.
 TEST_F(PackTest, FailuresWhileWritingBreakThePackage) {
@@ -404,15 +433,19 @@ TEST_F(PackTest, FailuresWhileWritingBreakThePackage) {
     EXPECT_EQ(ReadBack().Files.at(0).Data, inputs[0].Bytes);
 }
 
-TEST_F(PackTest, WriteErrorOnAFullDevice) {
-    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+TEST_F(PackTest, WriteErrorOnAFullDisk) {
+    // Volumes are made fresh (never written through a link), so a full disk needs a real
+    // small file system: a tmpfs of 1 MiB where this user may mount one.
+    const std::string small = Tmp / "small";
+    std::filesystem::create_directories(small);
+    if (std::system(("mount -t tmpfs -o size=1m tmpfs '" + small + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "a small file system cannot be mounted here";
     TestUtil::WriteFile(Tmp / "src", RandomBytes(3 << 20, 14));
-    // Volume 1 is a link to the device, so every write to it fails.
-    std::filesystem::create_symlink("/dev/full", Tmp / "full.1");
-    Rec.VolumeBase = Tmp / "full";
+    Rec.VolumeBase = small + TestUtil::Sep() + "full";
     Create(0);
     const int32_t added = Add(Tmp / "src", "src");
     const int32_t closed = Lib().Close();
+    std::system(("umount '" + small + "'").c_str());
     EXPECT_EQ(added, 0);
     EXPECT_EQ(closed, 0);
 }
