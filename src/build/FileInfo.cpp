@@ -6,6 +6,7 @@
 #include "BuildState.h"
 #include "BuildSys.h"
 #include "Interrupt.h"
+#include "kvFileFind.h"
 #include "kvFileUtils.h"
 #include "kvProfile.h"
 #include "kvStrUtils.h"
@@ -26,16 +27,23 @@ using TFileVisitor = std::function<void(const std::string& fullName)>;
 // The first data file that was too large to record, if any.
 std::string OversizedDataFile;
 
-void WalkFiles(const std::string& directory, const TFileVisitor& visit) {
+void WalkFiles(const std::string& directory, const TFileVisitor& visit, TVisitedDirs& visited) {
     std::string dir = AddBackslash(directory);
+    if (!visited.FirstVisit(dir)) return;
     BuildSys::ForEachFound(dir + "*.*", AnyAttributes, DirOrLabel,
                            [&](const std::string&, const std::string& fullName) {
                                CheckInterrupt();
                                visit(fullName);
                            });
-    BuildSys::ForEachFound(
-        dir + "*.*", Directory, 0,
-        [&](const std::string& name, const std::string&) { WalkFiles(dir + name, visit); });
+    BuildSys::ForEachFound(dir + "*.*", Directory, 0,
+                           [&](const std::string& name, const std::string&) {
+                               WalkFiles(dir + name, visit, visited);
+                           });
+}
+
+void WalkFiles(const std::string& directory, const TFileVisitor& visit) {
+    TVisitedDirs visited;
+    WalkFiles(directory, visit, visited);
 }
 
 void ForEachLink(const std::string& prefix, const std::function<void(const std::string&)>& visit) {

@@ -4,6 +4,7 @@
 #include "BuildSys.h"
 #include "Interrupt.h"
 #include "kvErrors.h"
+#include "kvFileFind.h"
 #include "kvFileUtils.h"
 #include "kvProfile.h"
 #include "kvStrUtils.h"
@@ -34,11 +35,11 @@ void CopyOrRaise(const std::string& source, const std::string& target) {
     throw EInOutError("Cannot copy " + source + " to " + target);
 }
 
-}  // namespace
-
-void CopyTree(const std::string& source, const std::string& target, bool overwrite) {
+void CopyTreeOnce(const std::string& source, const std::string& target, bool overwrite,
+                  TVisitedDirs& visited) {
     std::string from = AddBackslash(source);
     std::string to = AddBackslash(target);
+    if (!visited.FirstVisit(from)) return;
     ForceDirs(to);
     BuildSys::ForEachFound(
         from + "*.*", AnyAttributes, DirOrLabel, [&](const std::string& name, const std::string&) {
@@ -49,8 +50,15 @@ void CopyTree(const std::string& source, const std::string& target, bool overwri
         });
     BuildSys::ForEachFound(from + "*.*", Directory, 0,
                            [&](const std::string& name, const std::string&) {
-                               CopyTree(from + name, to + name, overwrite);
+                               CopyTreeOnce(from + name, to + name, overwrite, visited);
                            });
+}
+
+}  // namespace
+
+void CopyTree(const std::string& source, const std::string& target, bool overwrite) {
+    TVisitedDirs visited;
+    CopyTreeOnce(source, target, overwrite, visited);
 }
 
 void AssemblePresetup() {

@@ -177,10 +177,17 @@ bool TPacker::AddFile(const std::string& sourceName, const std::string& storedNa
 }
 
 bool TPacker::AddTree(const std::string& mask, bool recursive, int32_t skipCount) {
+    TVisitedDirs visited;
+    return AddTreeOnce(mask, recursive, skipCount, visited);
+}
+
+bool TPacker::AddTreeOnce(const std::string& mask, bool recursive, int32_t skipCount,
+                          TVisitedDirs& visited) {
     std::string::size_type split = mask.find_last_of("\\/");
     std::string dir = split == std::string::npos ? "" : mask.substr(0, split + 1);
     std::string pattern = mask.substr(dir.size());
     size_t skip = skipCount > 0 ? static_cast<size_t>(skipCount) : 0;
+    if (!visited.FirstVisit(dir.empty() ? "." : dir)) return true;
 
     {
         // Closed before the descent, so a deep tree holds one search per level, not two.
@@ -197,7 +204,8 @@ bool TPacker::AddTree(const std::string& mask, bool recursive, int32_t skipCount
     TSearchRecEx subdirs;
     TSearchGuard subdirsGuard(subdirs);
     for (int found = FindFirstEx(mask, 16, 0, subdirs); found == 0; found = FindNextEx(subdirs))
-        if (!AddTree(dir + subdirs.Name + "\\" + pattern, recursive, skipCount)) return false;
+        if (!AddTreeOnce(dir + subdirs.Name + "\\" + pattern, recursive, skipCount, visited))
+            return false;
     return true;
 }
 

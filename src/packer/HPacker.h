@@ -9,6 +9,8 @@
 
 #include "PackApi.h"
 
+class TVisitedDirs;
+
 /// Asked when a drive lacks space: leave abort true to stop, set it false to go on.
 using TDiskSpaceProc = void (*)(const std::string& path, bool& abort);
 /// Called for every block written for a file; returns true to go on.
@@ -32,7 +34,8 @@ class TPacker {
     /// Adds one file under a stored name (relative, "\" separators); true when added.
     bool AddFile(const std::string& sourceName, const std::string& storedName);
     /// Adds the files matching mask (a directory part ending in a separator, then a
-    /// pattern), then, when recursive, the matching subdirectories depth first. Stored
+    /// pattern), then, when recursive, the matching subdirectories depth first, each
+    /// directory entered once however links lead back to it. Stored
     /// names are the full names without their first skipCount characters. Stops at the
     /// first refused file with false.
     bool AddTree(const std::string& mask, bool recursive, int32_t skipCount);
@@ -56,6 +59,9 @@ class TPacker {
 
   private:
     using TKey = std::array<uint8_t, 32>;
+
+    bool AddTreeOnce(const std::string& mask, bool recursive, int32_t skipCount,
+                     TVisitedDirs& visited);
 
     void* Library = nullptr;
     TPackCreate PackCreate = nullptr;

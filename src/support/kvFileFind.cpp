@@ -68,3 +68,9 @@ void FindCloseEx(TSearchRecEx& rec) {
     // handle that the platform has meanwhile given to someone else.
     rec.Handle = Plat::InvalidHandle;
 }
+
+bool TVisitedDirs::FirstVisit(const std::string& dir) {
+    uint64_t volume = 0, index = 0;
+    if (!Plat::FileIdentity(dir, volume, index)) return true;
+    return Seen.insert({volume, index}).second;
+}

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
+#include <utility>
 
 #include "Platform.h"
 
@@ -28,12 +30,25 @@ void FindCloseEx(TSearchRecEx& rec);
 
 /// Closes a search when it goes out of scope, so every path closes it.
 class TSearchGuard {
-public:
+  public:
     explicit TSearchGuard(TSearchRecEx& rec) : Rec(rec) {}
     ~TSearchGuard() { FindCloseEx(Rec); }
     TSearchGuard(const TSearchGuard&) = delete;
     TSearchGuard& operator=(const TSearchGuard&) = delete;
 
-private:
+  private:
     TSearchRecEx& Rec;
+};
+
+/// The directories a walk has entered, by identity (device and inode on POSIX, volume and
+/// file ID on Windows), so that a walk through symbolic links never enters one twice: links
+/// back to a parent or to "." then cannot make it endless. One object per walk.
+class TVisitedDirs {
+  public:
+    /// True the first time dir is seen (and for a directory whose identity cannot be read,
+    /// which the walk's own search then handles); false when it was entered before.
+    bool FirstVisit(const std::string& dir);
+
+  private:
+    std::set<std::pair<uint64_t, uint64_t>> Seen;
 };

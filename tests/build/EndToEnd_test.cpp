@@ -856,6 +856,29 @@ TEST_F(EndToEnd, NearlyFullOutputDiskNeverHangsTheBuild) {
     }
 }
 
+TEST_F(EndToEnd, LinkCyclesInTheImageAreWalkedOnce) {
+    if (IsWindowsHost()) GTEST_SKIP() << "links are made natively";
+    WriteFile(Work / "Demo.kst", "[Config]\r\nImagePath=Image\r\nCompressionLevel=0\r\n");
+    WriteFile(Work / "Image/Data/A.txt", "a");
+    WriteFile(Work / "Image/Data/Sub/B.txt", "b");
+    WriteFile(Work / "Image/Presetup/P.dat", "p");
+    fs::create_directory_symlink(".", Work / "Image/Data/Loop1");
+    fs::create_directory_symlink(".", Work / "Image/Data/Loop2");
+    fs::create_directory_symlink("..", Work / "Image/Data/Sub/Up");
+    fs::create_directory_symlink("../Presetup", Work / "Image/Presetup/Self");
+    TRunResult r = Build();
+    ASSERT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    std::string x = Extract("Setup.exe");
+    EXPECT_EQ(ReadFile(x + "Data/A.txt"), "a");
+    EXPECT_EQ(ReadFile(x + "Data/Sub/B.txt"), "b");
+    EXPECT_EQ(ReadFile(x + "Presetup/P.dat"), "p");
+    for (const char* entered : {"Data/Loop1", "Data/Loop2", "Data/Sub/Up", "Presetup/Self"})
+        EXPECT_FALSE(Exists(x + entered)) << entered << " entered a second time";
+    std::string ini = ReadFile(x + "Presetup/Kest.ini");
+    EXPECT_EQ(ini.find("Loop1"), std::string::npos) << ini;
+    EXPECT_EQ(ini.find("Up\\"), std::string::npos) << ini;
+}
+
 // --- With the scripted packing library ---------------------------------------------------
 
 class ScriptedBuild : public EndToEnd {
