@@ -1,7 +1,7 @@
 // fuzz-sources: src/support/kvIniFile.cpp src/support/kvStrUtils.cpp src/support/kvStringList.cpp
 // fuzz-sources: src/support/kvFileUtils.cpp src/support/kvFileFind.cpp src/support/kvUtils.cpp
 // fuzz-sources: src/platform/Platform-posix.cpp src/platform/Wildcards.cpp
-// fuzz-sources: src/platform/PeVersion.cpp src/platform/CodePage.cpp
+// fuzz-sources: src/platform/PeImage.cpp src/platform/CodePage.cpp
 // The INI reader on arbitrary bytes as a file. Input: one byte of parse options, then the
 // file. Besides not crashing or hanging, every read must agree with the loaded model, and
 // a write-back read again must give the same model where the format is stable under it.

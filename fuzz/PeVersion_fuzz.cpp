@@ -1,4 +1,4 @@
-// fuzz-sources: src/platform/PeVersion.cpp
+// fuzz-sources: src/platform/PeImage.cpp
 // fuzz-seeds: /usr/lib/i386-linux-gnu/wine/i386-windows/version.dll
 // The PE version reader on arbitrary bytes: the sanitizers watch every read.
 #include <cstddef>

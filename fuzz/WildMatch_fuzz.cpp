@@ -1,6 +1,6 @@
 // fuzz-sources: src/support/kvStrUtils.cpp src/support/kvStringList.cpp
 // fuzz-sources: src/platform/Platform-posix.cpp src/platform/Wildcards.cpp
-// fuzz-sources: src/platform/PeVersion.cpp src/platform/CodePage.cpp
+// fuzz-sources: src/platform/PeImage.cpp src/platform/CodePage.cpp
 // The wildcard matcher on arbitrary texts and masks. Input: text, a NUL byte, mask.
 // Besides not crashing, the answers are checked against a plain glob matcher where the
 // matcher's walk is known to agree with it.

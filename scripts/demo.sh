@@ -9,7 +9,7 @@ cd "$top"
 bash scripts/setup.sh
 build=${KEST_BUILD_DIR:-$top/out/native}  # the native preset's folder unless told otherwise
 cmake --preset native -B "$build" >/dev/null
-cmake --build "$build" --target kestbuild Pack kestx kest_sfx kest_presetup
+cmake --build "$build" --target kestbuild Pack kestx kest_sfx kest_unkest kest_presetup
 bin=$build/bin
 
 rm -rf out/demo

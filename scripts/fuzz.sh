@@ -5,7 +5,8 @@
 #   scripts/fuzz.sh [seconds per target] [target name...]
 #
 # A target names the sources it needs in a comment line at its top:
-#   // fuzz-sources: src/platform/PeVersion.cpp
+#   // fuzz-sources: src/platform/PeImage.cpp
+# libraries it links in a line "// fuzz-libs: -llzma",
 # and may name extra seed files (shell globs, missing ones ignored) in
 #   // fuzz-seeds: /some/where/*.dll
 # besides the seeds kept in fuzz/corpus/<target>/. Environment: FUZZ_CXX (clang++),
@@ -31,13 +32,14 @@ for src in "$top"/fuzz/*_fuzz.cpp; do
   wanted "$name" "$@" || continue
   sources=()
   includes=(-I"$top/src/platform" -I"$top/src/support")
+  libs=$(sed -n 's|^// fuzz-libs:||p' "$src")
   for s in $(sed -n 's|^// fuzz-sources:||p' "$src"); do
     sources+=("$top/$s")
     includes+=(-I"$(dirname "$top/$s")")
   done
   echo "== $name: building"
   "$cxx" -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-    "${includes[@]}" "$src" "${sources[@]}" -o "$out/$name"
+    "${includes[@]}" "$src" "${sources[@]}" $libs -o "$out/$name"
   corpus="$out/$name.corpus"
   mkdir -p "$corpus"
   if [ -d "$top/fuzz/corpus/$name" ]; then

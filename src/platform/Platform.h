@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <string>
 
+#include "PeImage.h"
+
 namespace Plat {
 
 using Handle = intptr_t;
@@ -228,11 +230,7 @@ void OnInterrupt(void (*handler)());
 /// The file version of the file's fixed version information (VS_FIXEDFILEINFO
 /// dwFileVersionMS / LS); false when the file has none or cannot be read.
 bool FileVersion(const std::string& path, uint32_t& ms, uint32_t& ls);
-/// Same, read from a PE image in memory with our own parser (hardened; used by the
-/// POSIX backend and by tests and fuzzers on both platforms). As the Windows API: the
-/// version resource with id 1 only; its neutral language, else English (United States),
-/// else the first; the fixed information's signature is not checked.
-bool PeFileVersion(const unsigned char* data, size_t size, uint32_t& ms, uint32_t& ls);
+/// Plat::PeFileVersion (PeImage.h) reads the same from a PE image in memory.
 
 // --- Dynamic libraries ------------------------------------------------------------------
 void* LoadLibrary(const std::string& fullPath);

@@ -1,11 +1,10 @@
-#include "KestxCrc64.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 
 #include "KestxTestKit.h"
+#include "PkgCrc64.h"
 
 namespace {
 

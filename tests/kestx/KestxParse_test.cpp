@@ -1,14 +1,13 @@
 // The record parser on hand-made packages, written byte by byte from the format: each
 // rule of the record sequence is broken once and must be reported.
-#include "KestxParse.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
 
-#include "KestxCrc64.h"
 #include "KestxErrors.h"
-#include "KestxTrailer.h"
+#include "PkgCrc64.h"
+#include "PkgParse.h"
+#include "PkgTrailer.h"
 
 namespace {
 

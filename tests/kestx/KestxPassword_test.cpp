@@ -1,7 +1,5 @@
 // Protected packages: the password is checked against Kest.ini's check hash before
 // anything is decrypted.
-#include "KestxPassword.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,6 +8,7 @@
 #include "HPacker.h"
 #include "KestxNative.h"
 #include "KestxTestKit.h"
+#include "PkgPassword.h"
 #include "TestUtil.h"
 
 namespace fs = std::filesystem;
@@ -115,6 +114,22 @@ TEST_F(KestxProtected, WrongOrMissingPasswordIsRejectedBeforeAnyDataFile) {
         fs::remove_all(NativePath(out));
     }
     EXPECT_EQ(RunKestx({"verify", built.Exe, "--password", "right"}).Code, 0);
+}
+
+TEST(KestxProtectedBigIni, CheckHashAfterMegabytesOfFileInfoIsFound) {
+    TestUtil::TempDir tmp;
+    TBuildOptions options;
+    options.Password = "pw";
+    std::string fileInfo = "[FileInfo]\r\n";
+    for (int i = 0; fileInfo.size() < (3u << 20); ++i)
+        fileInfo += "Dir\\File" + std::to_string(i) + ".txt=12345,1.2.3.4\r\n";
+    options.IniHead = fileInfo;
+    const TBuilt built = BuildPackage(tmp.Path() + "build", {{"Data\\a.txt", "abc"}}, options);
+    const TRunResult right = RunKestx({"verify", built.Exe, "--password", "pw"});
+    EXPECT_EQ(right.Code, 0) << right.Error;
+    const TRunResult wrong = RunKestx({"verify", built.Exe, "--password", "px"});
+    EXPECT_EQ(wrong.Code, 2);
+    EXPECT_NE(wrong.Error.find("wrong password"), std::string::npos) << wrong.Error;
 }
 
 TEST_F(KestxProtected, ListingNeedsNoPassword) {

@@ -10,12 +10,13 @@
 #include "HPacker.h"
 #include "KestxArgs.h"
 #include "KestxErrors.h"
+#include "KestxFiles.h"
 #include "KestxNative.h"
-#include "KestxParse.h"
-#include "KestxPassword.h"
 #include "KestxReader.h"
-#include "KestxTrailer.h"
-#include "KestxVolumes.h"
+#include "PkgParse.h"
+#include "PkgPassword.h"
+#include "PkgTrailer.h"
+#include "PkgVolumes.h"
 
 namespace fs = std::filesystem;
 
@@ -72,7 +73,7 @@ std::vector<TTreeFile> PackingOrder(const std::vector<TTreeFile>& files,
                                     const TBuildOptions& options) {
     std::vector<TTreeFile> order;
     if (options.WithKestIni) {
-        std::string ini = "[Config]\r\nLanguages=ENU\r\n";
+        std::string ini = options.IniHead + "[Config]\r\nLanguages=ENU\r\n";
         if (!options.Password.empty())
             ini +=
                 "PswCheckHash=" + TPacker::HashStringHex("zvq" + options.Password + "zvq") + "\r\n";

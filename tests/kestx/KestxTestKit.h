@@ -30,6 +30,7 @@ struct TBuildOptions {
     bool Signed = false;      // append a certificate table to the executable
     bool WithKestIni = true;  // add Presetup\Kest.ini (with the check hash when protected)
     bool Encrypt = true;      // false: Kest.ini holds the check hash, nothing is encrypted
+    std::string IniHead;      // text at the start of Kest.ini, before its [Config] section
 };
 
 struct TBuilt {

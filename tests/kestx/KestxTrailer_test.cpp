@@ -1,9 +1,8 @@
-#include "KestxTrailer.h"
-
 #include <gtest/gtest.h>
 
 #include "KestxErrors.h"
 #include "KestxTestKit.h"
+#include "PkgTrailer.h"
 
 namespace {
 
@@ -55,6 +54,19 @@ TEST(KestxTrailer, SigningPaddingBeforeTheTableIsSkipped) {
     const TTrailer t = Locate(SignImage(exe));
     EXPECT_EQ(t.Offset, exe.size() - 8);
     EXPECT_EQ(t.PresetupSize, 3u);
+}
+
+TEST(KestxTrailer, PaddingLeftByRemovingTheSignatureIsSkipped) {
+    // Removing a signature cuts the table but can leave its alignment padding behind.
+    const std::string exe = Executable(false, 9);
+    for (size_t pad = 1; pad <= 7; ++pad) {
+        SCOPED_TRACE(pad);
+        const TTrailer t = Locate(exe + std::string(pad, '\0'));
+        EXPECT_EQ(t.Offset, exe.size() - 8);
+        EXPECT_EQ(t.PresetupSize, 9u);
+    }
+    EXPECT_THROW(Locate(exe + std::string(8, '\0')), EKestxData);
+    EXPECT_THROW(Locate(exe + std::string(2, '\0') + "x"), EKestxData);
 }
 
 TEST(KestxTrailer, FilesWithoutOurTrailerAreRefused) {

@@ -5,22 +5,25 @@
 #include <fstream>
 #include <memory>
 
-#include "KestxCrc64.h"
-#include "KestxDecode.h"
 #include "KestxErrors.h"
+#include "KestxFiles.h"
 #include "KestxNative.h"
-#include "KestxParse.h"
-#include "KestxPassword.h"
 #include "KestxProgress.h"
 #include "KestxSafePath.h"
-#include "KestxTrailer.h"
-#include "KestxVolumes.h"
+#include "PkgCrc64.h"
+#include "PkgDecode.h"
+#include "PkgParse.h"
+#include "PkgPassword.h"
+#include "PkgTrailer.h"
+#include "PkgVolumes.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr size_t MaxIniCapture = 1u << 20;
+// Kest.ini is kept in memory to find the password check; its FileInfo section grows with
+// the number of files (about 50 bytes each), so the bound is far above any real project.
+constexpr size_t MaxIniCapture = 64u << 20;
 
 std::string PadLeft(const std::string& s, size_t width) {
     return s.size() >= width ? s : std::string(width - s.size(), ' ') + s;
@@ -70,8 +73,13 @@ class TFileSink : public TByteSink {
         if (File &&
             !File->write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size)))
             throw EKestxData("cannot write: disk full or not writable");
-        if (Capture && Capture->size() < MaxIniCapture)
+        if (Capture) {
+            if (size > MaxIniCapture - Capture->size())
+                throw EKestxData(
+                    "'Presetup\\Kest.ini' is larger than 64 MiB: not a package "
+                    "that KestBuild builds");
             Capture->append(reinterpret_cast<const char*>(data), size);
+        }
     }
 };
 

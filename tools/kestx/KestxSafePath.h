@@ -6,12 +6,7 @@
 #include <string>
 #include <vector>
 
-/// Splits a stored name ("Data\Sub\A.txt"; "\" and "/" both separate) into its components.
-/// Returns an empty string when the name is a plain relative path that stays below the
-/// target, otherwise the reason why it is refused. windowsRules adds what Windows file
-/// systems treat specially (":", reserved device names, trailing dots and spaces, <>"|?*).
-std::string CheckStoredName(const std::string& stored, std::vector<std::string>& parts,
-                            bool windowsRules);
+#include "PkgStoredName.h"
 
 /// Creates the directories of a checked name below dir and returns the file's full path.
 /// Raises EKestxData when a component below dir is a symbolic link or not a directory, or

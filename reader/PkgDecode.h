@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "KestxParse.h"
+#include "PkgParse.h"
 
 /// Receives a file's decoded bytes.
 class TByteSink {

@@ -1,9 +1,11 @@
-// Our own reader of the fixed version information in a PE image's version resource.
+// Our own reader of PE images: the fixed version information of the version resource, the
+// Authenticode certificate table.
 // The image is untrusted: every offset and size is checked against the buffer before it is
 // read, the resource tree is walked to a fixed depth, and nothing is allocated.
-#include <cstring>
+#include "PeImage.h"
 
-#include "Platform.h"
+#include <cstring>
+#include <initializer_list>
 
 namespace Plat {
 
@@ -50,12 +52,16 @@ struct Sections {
 
 struct Located {
     Sections sections;
-    uint32_t resourceRva = 0;
+    uint32_t dirRva = 0;  // the wanted data directory's address and size
+    uint32_t dirSize = 0;
 };
 
-// MZ header, PE signature, optional header (PE32 or PE32+): the section table and the RVA
-// of the resource directory.
-bool LocateResources(const Image& img, Located& out) {
+constexpr uint32_t ResourceDirectory = 2;
+constexpr uint32_t SecurityDirectory = 4;
+
+// MZ header, PE signature, optional header (PE32 or PE32+): the section table and one
+// entry of the data directories (for the security directory the "RVA" is a file offset).
+bool LocateDirectory(const Image& img, uint32_t index, Located& out) {
     uint32_t mz, peOffset, sig;
     if (!img.U16(0, mz) || mz != 0x5A4D || !img.U32(0x3C, peOffset)) return false;
     if (!img.U32(peOffset, sig) || sig != 0x00004550) return false;
@@ -72,16 +78,14 @@ bool LocateResources(const Image& img, Located& out) {
     } else {
         return false;
     }
-    uint32_t dirCount, resourceRva, resourceSize;
-    const uint64_t resourceDir = dirsAt + 2 * 8;
-    if (!img.U32(opt + countAt, dirCount) || dirCount <= 2) return false;
-    if (resourceDir + 8 > optSize) return false;
-    if (!img.U32(opt + resourceDir, resourceRva) || !img.U32(opt + resourceDir + 4, resourceSize))
-        return false;
-    if (resourceRva == 0 || resourceSize == 0) return false;
+    uint32_t dirCount;
+    const uint64_t entry = dirsAt + index * 8;
+    if (!img.U32(opt + countAt, dirCount) || dirCount <= index) return false;
+    if (entry + 8 > optSize) return false;
+    if (!img.U32(opt + entry, out.dirRva) || !img.U32(opt + entry + 4, out.dirSize)) return false;
+    if (out.dirRva == 0 || out.dirSize == 0) return false;
     out.sections.table = opt + optSize;
     out.sections.count = sectionCount;
-    out.resourceRva = resourceRva;
     return true;
 }
 
@@ -164,7 +168,8 @@ bool PeFileVersion(const unsigned char* data, size_t size, uint32_t& ms, uint32_
     Image img(data, size);
     Located loc;
     uint64_t base;
-    if (!LocateResources(img, loc) || !RvaToOffset(img, loc.sections, loc.resourceRva, base))
+    if (!LocateDirectory(img, ResourceDirectory, loc) ||
+        !RvaToOffset(img, loc.sections, loc.dirRva, base))
         return false;
     uint32_t field;
     uint64_t names, langs;
@@ -185,6 +190,15 @@ bool PeFileVersion(const unsigned char* data, size_t size, uint32_t& ms, uint32_
     if (!ReadFixedInfo(img, block, dataSize, outMs, outLs)) return false;
     ms = outMs;
     ls = outLs;
+    return true;
+}
+
+bool PeCertificateTable(const unsigned char* head, size_t size, uint32_t& offset,
+                        uint32_t& length) {
+    Located loc;
+    if (!LocateDirectory(Image(head, size), SecurityDirectory, loc)) return false;
+    offset = loc.dirRva;
+    length = loc.dirSize;
     return true;
 }
 

@@ -1,21 +1,20 @@
-// fuzz-sources: tools/kestx/KestxParse.cpp tools/kestx/KestxVolumes.cpp
-// fuzz-sources: tools/kestx/KestxSource.cpp tools/kestx/KestxCrc64.cpp
-// fuzz-sources: tools/kestx/KestxTrailer.cpp tools/kestx/KestxSafePath.cpp
-// fuzz-sources: tools/kestx/KestxNative-posix.cpp src/platform/Platform-posix.cpp
-// fuzz-sources: src/platform/Wildcards.cpp src/platform/PeVersion.cpp src/platform/CodePage.cpp
+// fuzz-sources: reader/PkgParse.cpp reader/PkgVolumes.cpp reader/PkgSource.cpp
+// fuzz-sources: reader/PkgCrc64.cpp reader/PkgTrailer.cpp reader/PkgStoredName.cpp
+// fuzz-sources: reader/PkgFailThrow.cpp src/platform/PeImage.cpp
+// fuzz-libs: -llzma
 // The package reader on arbitrary bytes taken as a built executable: trailer search
 // (certificate table included), volume checks, every record, and the stored-name checks.
-// Any input must end in a clean result or EKestxData, never in a crash, a hang or a huge
+// Any input must end in a clean result or EPackageData, never in a crash, a hang or a huge
 // allocation.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "KestxErrors.h"
-#include "KestxParse.h"
-#include "KestxSafePath.h"
-#include "KestxTrailer.h"
-#include "KestxVolumes.h"
+#include "PkgErrors.h"
+#include "PkgParse.h"
+#include "PkgStoredName.h"
+#include "PkgTrailer.h"
+#include "PkgVolumes.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TMemorySource src(data, size);
@@ -33,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             while (parser.NextBlock(block)) {
             }
         }
-    } catch (const EKestxData&) {
+    } catch (const EPackageData&) {
     }
     return 0;
 }

@@ -1,5 +1,5 @@
 // CRC-64 as the package uses it (ECMA-182, reflected, all-ones start and final XOR: the
-// check of the .xz format), computed here so that the parser needs no codec library.
+// check of the .xz format).
 #pragma once
 
 #include <cstddef>

@@ -1,11 +1,11 @@
-#include "KestxDecode.h"
+#include "PkgDecode.h"
 
 #include <lzma.h>
 
 #include <string>
 #include <vector>
 
-#include "KestxErrors.h"
+#include "PkgFail.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ std::string LzmaError(lzma_ret r) {
 }
 
 [[noreturn]] void Corrupt(const std::string& name, const std::string& what) {
-    throw EKestxData("corrupt data in '" + name + "': " + what);
+    FailPackage("corrupt data in '" + name + "': " + what);
 }
 
 }  // namespace

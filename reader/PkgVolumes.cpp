@@ -1,14 +1,10 @@
-#include "KestxVolumes.h"
+#include "PkgVolumes.h"
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 
-#include "KestxCrc64.h"
-#include "KestxErrors.h"
-#include "KestxNative.h"
-
-namespace fs = std::filesystem;
+#include "PkgCrc64.h"
+#include "PkgFail.h"
 
 namespace {
 
@@ -22,47 +18,23 @@ std::string Quoted(const std::string& name) {
     return "'" + name + "'";
 }
 
-// The path without the extension of its file-name part, as the packer names volumes.
-std::string WithoutExtension(const std::string& path) {
-    const size_t sep = path.find_last_of("\\/");
-    const size_t dot = path.rfind('.');
-    if (dot == std::string::npos || (sep != std::string::npos && dot < sep)) return path;
-    return path.substr(0, dot);
-}
-
 }  // namespace
 
-TVolumeFiles::TVolumeFiles(const std::string& firstPath) : Base(WithoutExtension(firstPath)) {}
-
-std::string TVolumeFiles::NameOf(uint32_t n) const {
-    return Base + "." + std::to_string(n);
-}
-
-std::unique_ptr<TByteSource> TVolumeFiles::Open(uint32_t n, std::string& name) {
-    name = NameOf(n);
-    std::error_code ec;
-    if (!fs::is_regular_file(NativePath(name), ec)) return nullptr;
-    return std::make_unique<TFileSource>(name);
-}
-
-uint64_t TVolumeFiles::SizeOfFurtherVolumes() const {
-    uint64_t total = 0;
-    for (uint32_t n = 2;; ++n) {
-        std::error_code ec;
-        const uint64_t size = fs::file_size(NativePath(NameOf(n)), ec);
-        if (ec) return total;
-        total += size;
-    }
+std::string VolumeFileName(const std::string& firstPath, uint32_t n) {
+    const size_t sep = firstPath.find_last_of("\\/");
+    size_t dot = firstPath.rfind('.');
+    if (dot == std::string::npos || (sep != std::string::npos && dot < sep)) dot = firstPath.size();
+    return firstPath.substr(0, dot) + "." + std::to_string(n);
 }
 
 uint64_t FirstVolumeBegin(TByteSource& exe, uint64_t s) {
     unsigned char t[VolumeTrailerSize];
     if (s < VolumeHeaderSize + VolumeTrailerSize ||
         !exe.ReadAt(s - VolumeTrailerSize, t, sizeof t) || std::memcmp(t, TrailerSignature, 8) != 0)
-        throw EKestxData("not a KestBuild executable: no package before its trailer");
+        FailPackage("not a KestBuild executable: no package before its trailer");
     const uint64_t length = GetLe64(t + 8);
     if (length < VolumeHeaderSize + VolumeTrailerSize || length > s)
-        throw EKestxData("corrupt package: the first volume's length is impossible");
+        FailPackage("corrupt package: the first volume's length is impossible");
     return s - length;
 }
 
@@ -74,28 +46,27 @@ TPackageStream::TPackageStream(TByteSource& first, uint64_t begin, uint64_t end,
 
 void TPackageStream::CheckHeader(const unsigned char* h, const std::string& name) const {
     if (std::memcmp(h, HeaderSignature, 8) != 0)
-        throw EKestxData(Volume == 1
-                             ? "not a KestBuild package: no package header in " + Quoted(name)
-                             : Quoted(name) + " is not a volume of a KestBuild package");
+        FailPackage(Volume == 1 ? "not a KestBuild package: no package header in " + Quoted(name)
+                                : Quoted(name) + " is not a volume of a KestBuild package");
     if (GetLe16(h + 8) != FormatVersion)
-        throw EKestxData(Quoted(name) + " has package format version " +
-                         std::to_string(GetLe16(h + 8)) + ", this reader knows version 1");
+        FailPackage(Quoted(name) + " has package format version " + std::to_string(GetLe16(h + 8)) +
+                    ", this reader knows version 1");
     if (GetLe16(h + 10) != VolumeHeaderSize)
-        throw EKestxData("corrupt package: bad volume header size in " + Quoted(name));
+        FailPackage("corrupt package: bad volume header size in " + Quoted(name));
     if (GetLe32(h + 12) != Volume)
-        throw EKestxData(Quoted(name) + " is volume " + std::to_string(GetLe32(h + 12)) +
-                         ", expected volume " + std::to_string(Volume));
+        FailPackage(Quoted(name) + " is volume " + std::to_string(GetLe32(h + 12)) +
+                    ", expected volume " + std::to_string(Volume));
     if (GetLe64(h + 16) != Consumed || GetLe64(h + 24) != RunningCrc)
-        throw EKestxData(Quoted(name) + " belongs to another package or another build");
+        FailPackage(Quoted(name) + " belongs to another package or another build");
 }
 
 void TPackageStream::CheckTrailer(const unsigned char* t, uint64_t length,
                                   const std::string& name) {
     if (std::memcmp(t, TrailerSignature, 8) != 0 || GetLe64(t + 8) != length)
-        throw EKestxData(Quoted(name) + " is truncated or incomplete (its volume trailer is " +
-                         "missing or does not match its length)");
+        FailPackage(Quoted(name) + " is truncated or incomplete (its volume trailer is " +
+                    "missing or does not match its length)");
     if (GetLe32(t + 16) != Volume || (GetLe32(t + 20) & ~LastVolumeFlag) != 0)
-        throw EKestxData("corrupt package: bad volume trailer in " + Quoted(name));
+        FailPackage("corrupt package: bad volume trailer in " + Quoted(name));
     CurrentIsLast = (GetLe32(t + 20) & LastVolumeFlag) != 0;
 }
 
@@ -108,12 +79,12 @@ void TPackageStream::OpenVolume(TByteSource& src, uint64_t begin, uint64_t end,
     unsigned char h[VolumeHeaderSize];
     if (length < VolumeHeaderSize + VolumeTrailerSize || !src.ReadAt(begin, h, sizeof h)) {
         if (length >= 8 && src.ReadAt(begin, h, 8)) CheckHeader(h, name);
-        throw EKestxData(Quoted(name) + " is truncated");
+        FailPackage(Quoted(name) + " is truncated");
     }
     CheckHeader(h, name);
     unsigned char t[VolumeTrailerSize];
     if (!src.ReadAt(end - VolumeTrailerSize, t, sizeof t))
-        throw EKestxData(Quoted(name) + " cannot be read");
+        FailPackage(Quoted(name) + " cannot be read");
     CheckTrailer(t, length, name);
     SlicePos = begin + VolumeHeaderSize;
     SliceEnd = end - VolumeTrailerSize;
@@ -121,13 +92,13 @@ void TPackageStream::OpenVolume(TByteSource& src, uint64_t begin, uint64_t end,
 
 void TPackageStream::NextVolume() {
     if (CurrentIsLast)
-        throw EKestxData("the package ends early: it is truncated or corrupt (stream ends in " +
-                         Quoted(CurrentName) + ")");
+        FailPackage("the package ends early: it is truncated or corrupt (stream ends in " +
+                    Quoted(CurrentName) + ")");
     std::string name;
     std::unique_ptr<TByteSource> next = More ? More->Open(Volume + 1, name) : nullptr;
     if (!next)
-        throw EKestxData("missing volume " + std::to_string(Volume + 1) +
-                         (name.empty() ? std::string() : ": " + Quoted(name) + " not found"));
+        FailPackage("missing volume " + std::to_string(Volume + 1) +
+                    (name.empty() ? std::string() : ": " + Quoted(name) + " not found"));
     Owned = std::move(next);
     OpenVolume(*Owned, 0, Owned->Size(), name);
 }
@@ -141,7 +112,7 @@ bool TPackageStream::Refill() {
     const auto n = static_cast<size_t>(std::min<uint64_t>(ReadChunk, SliceEnd - SlicePos));
     Buf.resize(n);
     if (!Current->ReadAt(SlicePos, Buf.data(), n))
-        throw EKestxData("cannot read " + Quoted(CurrentName));
+        FailPackage("cannot read " + Quoted(CurrentName));
     SlicePos += n;
     BufPos = 0;
     return true;

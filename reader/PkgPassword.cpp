@@ -1,4 +1,4 @@
-#include "KestxPassword.h"
+#include "PkgPassword.h"
 
 #include <cstring>
 #include <vector>

@@ -1,16 +1,11 @@
-#include "KestxSource.h"
+#include "KestxFiles.h"
 
-#include <cstring>
 #include <filesystem>
 
 #include "KestxErrors.h"
 #include "KestxNative.h"
 
-bool TMemorySource::ReadAt(uint64_t offset, void* buf, size_t n) {
-    if (offset > Length || n > Length - offset) return false;
-    if (n) std::memcpy(buf, Data + offset, n);
-    return true;
-}
+namespace fs = std::filesystem;
 
 TFileSource::TFileSource(const std::string& path) : Name(path) {
     std::error_code ec;
@@ -31,15 +26,25 @@ bool TFileSource::ReadAt(uint64_t offset, void* buf, size_t n) {
     return static_cast<size_t>(In.gcount()) == n;
 }
 
-uint16_t GetLe16(const unsigned char* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+TVolumeFiles::TVolumeFiles(const std::string& firstPath) : First(firstPath) {}
+
+std::string TVolumeFiles::NameOf(uint32_t n) const {
+    return VolumeFileName(First, n);
 }
 
-uint32_t GetLe32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+std::unique_ptr<TByteSource> TVolumeFiles::Open(uint32_t n, std::string& name) {
+    name = NameOf(n);
+    std::error_code ec;
+    if (!fs::is_regular_file(NativePath(name), ec)) return nullptr;
+    return std::make_unique<TFileSource>(name);
 }
 
-uint64_t GetLe64(const unsigned char* p) {
-    return static_cast<uint64_t>(GetLe32(p)) | (static_cast<uint64_t>(GetLe32(p + 4)) << 32);
+uint64_t TVolumeFiles::SizeOfFurtherVolumes() const {
+    uint64_t total = 0;
+    for (uint32_t n = 2;; ++n) {
+        std::error_code ec;
+        const uint64_t size = fs::file_size(NativePath(NameOf(n)), ec);
+        if (ec) return total;
+        total += size;
+    }
 }

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "KestxSource.h"
+#include "PkgSource.h"
 
 struct TPeCertificateTable {
     uint32_t Offset = 0;  // file offset (the data directory holds a file offset here)

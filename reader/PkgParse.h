@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "KestxVolumes.h"
+#include "PkgVolumes.h"
 
 enum TKestxCodec : uint8_t { CodecStored = 0, CodecSolid = 1, CodecXz = 2 };
 

@@ -4,8 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
-#include <string>
 
 class TByteSource {
   public:
@@ -25,20 +23,6 @@ class TMemorySource : public TByteSource {
   private:
     const unsigned char* Data;
     size_t Length;
-};
-
-class TFileSource : public TByteSource {
-  public:
-    /// Raises EKestxData when the file cannot be opened.
-    explicit TFileSource(const std::string& path);
-    uint64_t Size() const override { return Length; }
-    bool ReadAt(uint64_t offset, void* buf, size_t n) override;
-    const std::string& Path() const { return Name; }
-
-  private:
-    std::string Name;
-    std::ifstream In;
-    uint64_t Length = 0;
 };
 
 /// Little-endian integers from a byte buffer.

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "KestxSource.h"
+#include "PkgSource.h"
 
 /// Finds the volumes after the first one.
 class TVolumeLocator {
@@ -18,19 +18,9 @@ class TVolumeLocator {
     virtual std::unique_ptr<TByteSource> Open(uint32_t n, std::string& name) = 0;
 };
 
-/// Volumes beside a file: "<path without extension>.<n>".
-class TVolumeFiles : public TVolumeLocator {
-  public:
-    explicit TVolumeFiles(const std::string& firstPath);
-    std::unique_ptr<TByteSource> Open(uint32_t n, std::string& name) override;
-    /// The name of volume n.
-    std::string NameOf(uint32_t n) const;
-    /// The summed sizes of the volumes 2, 3, ... that exist, up to the first gap.
-    uint64_t SizeOfFurtherVolumes() const;
-
-  private:
-    std::string Base;
-};
+/// The name of volume n (n >= 2) of the package whose first volume is firstPath: the path
+/// without its extension, a dot and n ("Setup.exe" gives "Setup.2"), as the packer names them.
+std::string VolumeFileName(const std::string& firstPath, uint32_t n);
 
 constexpr uint32_t VolumeHeaderSize = 32;
 constexpr uint32_t VolumeTrailerSize = 24;

@@ -1,8 +1,8 @@
-#include "KestxParse.h"
+#include "PkgParse.h"
 
 #include <algorithm>
 
-#include "KestxErrors.h"
+#include "PkgFail.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ constexpr uint8_t MaxLevel = 9;
 constexpr size_t BlockPiece = 1u << 20;
 
 [[noreturn]] void Corrupt(const std::string& what) {
-    throw EKestxData("corrupt package: " + what);
+    FailPackage("corrupt package: " + what);
 }
 
 }  // namespace

@@ -1,0 +1,6 @@
+#include "PkgErrors.h"
+#include "PkgFail.h"
+
+void FailPackage(const std::string& why) {
+    throw EPackageData(why);
+}

@@ -1,0 +1,165 @@
+// UnKest.exe: removes an installation. It reads the record that the installer wrote beside
+// it, removes exactly the files installed (files the user added stay), the registration,
+// and then, from a copy of itself in the temporary folder (a running program cannot delete
+// its own file), itself, the record and the folders the installer created when empty.
+#include <windows.h>
+
+#include <string>
+
+#include "SfxFile.h"
+#include "SfxIni.h"
+#include "SfxNoExcept.h"
+#include "SfxRegister.h"
+
+namespace {
+
+enum TUnExit : int { UnRemoved = 0, UnCancelled = 1, UnBadRecord = 2, UnIncomplete = 5 };
+
+bool Silent = false;
+
+void Tell(const std::string& title, const std::string& text, bool error) {
+    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    if (error && err && err != INVALID_HANDLE_VALUE) {
+        const std::string line = "UnKest: " + text + "\n";
+        DWORD written = 0;
+        WriteFile(err, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    }
+    if (!Silent)
+        MessageBoxA(nullptr, text.c_str(), title.c_str(),
+                    error ? MB_OK | MB_ICONERROR : MB_OK | MB_ICONINFORMATION);
+}
+
+std::string SelfPath() {
+    char self[MAX_PATH + 1];
+    const DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
+    return n == 0 || n >= MAX_PATH ? std::string() : std::string(self, n);
+}
+
+bool IsSelfOrRecord(const std::string& path, const std::string& dir) {
+    return SameText(path, JoinPath(dir, "UnKest.exe")) ||
+           SameText(path, JoinPath(dir, UninstallRecordName));
+}
+
+// Removes the installed files but the uninstaller and its record; the names that could not
+// be removed are returned.
+std::string RemoveFiles(const TUninstallRecord& r) {
+    std::string failed;
+    for (const std::string& file : r.Files) {
+        if (IsSelfOrRecord(file, r.Dir)) continue;
+        SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!DeleteFileA(file.c_str()) &&
+            GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES)
+            failed += "\n" + file + ": " + SystemMessage(GetLastError());
+    }
+    return failed;
+}
+
+void RemoveDirs(const TUninstallRecord& r) {
+    for (auto it = r.Dirs.rbegin(); it != r.Dirs.rend(); ++it) RemoveDirectoryA(it->c_str());
+}
+
+// Starts a copy of this program in the temporary folder that waits for this process to end
+// and then removes the uninstaller, its record and the empty folders.
+bool StartCleanup(const std::string& self, const std::string& record) {
+    char temp[MAX_PATH + 1];
+    const DWORD n = GetTempPathA(sizeof temp, temp);
+    if (n == 0 || n > MAX_PATH) return false;
+    const std::string copy =
+        JoinPath(temp, "UnKest-" + std::to_string(GetCurrentProcessId()) + ".exe");
+    if (!CopyFileA(self.c_str(), copy.c_str(), FALSE)) return false;
+    HANDLE me = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &me,
+                         SYNCHRONIZE, TRUE, 0))
+        return false;
+    std::string line = "\"" + copy +
+                       "\" /_CLEANUP=" + std::to_string(reinterpret_cast<uintptr_t>(me)) + " " +
+                       record;
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    const BOOL ok = CreateProcessA(copy.c_str(), line.data(), nullptr, nullptr, TRUE,
+                                   DETACHED_PROCESS, nullptr, temp, &si, &pi);
+    CloseHandle(me);
+    if (!ok) return false;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return true;
+}
+
+int Cleanup(const std::string& args) {
+    const size_t space = args.find(' ');
+    if (space == std::string::npos) return UnBadRecord;
+    const auto parent =
+        reinterpret_cast<HANDLE>(static_cast<uintptr_t>(std::strtoull(args.c_str(), nullptr, 10)));
+    const std::string record = args.substr(space + 1);
+    WaitForSingleObject(parent, 60000);
+    CloseHandle(parent);
+    std::string text;
+    TUninstallRecord r;
+    if (ReadWholeFile(record, text) && ParseRecord(text, r)) {
+        const std::string exe = JoinPath(r.Dir, "UnKest.exe");
+        for (int tries = 0; tries < 50 && !DeleteFileA(exe.c_str()) && FileExists(exe); ++tries)
+            Sleep(100);
+        DeleteFileA(record.c_str());
+        RemoveDirs(r);
+    }
+    // This copy goes when the system restarts.
+    const std::string self = SelfPath();
+    MoveFileExA(self.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    return UnRemoved;
+}
+
+std::string TailOf(const char* full) {
+    std::string line = full ? full : "";
+    size_t pos = 0;
+    while (pos < line.size() && line[pos] == ' ') ++pos;
+    if (pos < line.size() && line[pos] == '"') {
+        const size_t close = line.find('"', pos + 1);
+        pos = close == std::string::npos ? line.size() : close + 1;
+    } else {
+        while (pos < line.size() && line[pos] != ' ') ++pos;
+    }
+    while (pos < line.size() && line[pos] == ' ') ++pos;
+    return line.substr(pos);
+}
+
+}  // namespace
+
+void OutOfMemory() {
+    ExitProcess(UnIncomplete);
+}
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    const std::string args = TailOf(GetCommandLineA());
+    if (args.compare(0, 10, "/_CLEANUP=") == 0) return Cleanup(args.substr(10));
+    if (SameText(args, "/S"))
+        Silent = true;
+    else if (!args.empty()) {
+        Tell("Uninstall", "Usage: UnKest.exe [/S]", true);
+        return UnBadRecord;
+    }
+    const std::string self = SelfPath();
+    const std::string record = JoinPath(ParentOf(self), UninstallRecordName);
+    std::string text;
+    TUninstallRecord r;
+    if (!ReadWholeFile(record, text) || !ParseRecord(text, r)) {
+        Tell("Uninstall", "The uninstall record " + record + " cannot be read.", true);
+        return UnBadRecord;
+    }
+    const std::string title = r.Title.empty() ? "Uninstall" : r.Title;
+    if (!Silent && MessageBoxA(nullptr, ("Remove " + title + " from " + r.Dir + "?").c_str(),
+                               title.c_str(), MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return UnCancelled;
+    const std::string failed = RemoveFiles(r);
+    if (!failed.empty()) {
+        Tell(title, "These files could not be removed:" + failed, true);
+        return UnIncomplete;
+    }
+    if (!Unregister(r)) {
+        Tell(title, "The registration under " + r.Key + " could not be removed.", true);
+        return UnIncomplete;
+    }
+    if (!StartCleanup(self, record)) RemoveDirs(r);
+    Tell(title, title + " was removed.", false);
+    return UnRemoved;
+}
