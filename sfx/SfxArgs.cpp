@@ -45,10 +45,15 @@ std::string ParseSfxArgs(const std::string& line, TSfxArgs& args) {
     while (NextToken(line, pos, token, start)) {
         std::string value;
         if (token.size() >= 3 && SameText(token.substr(0, 3), "/D=")) {
-            // Everything after "/D=" to the end of the line, spaces included.
-            std::string rest = TrimRight(line.substr(start + 3));
+            // Everything after "/D=" to the end of the line, spaces included; a program
+            // that quotes every argument gives "/D=folder" or /D="folder".
+            std::string rest = line.substr(start);
+            const bool quotedSwitch = rest.front() == '"';
+            rest = TrimRight(rest.substr(quotedSwitch ? 4 : 3));
             if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"')
                 rest = rest.substr(1, rest.size() - 2);
+            else if (quotedSwitch && !rest.empty() && rest.back() == '"')
+                rest.pop_back();
             if (rest.empty()) return "/D= needs a folder";
             args.Dir = rest;
             args.HasDir = true;

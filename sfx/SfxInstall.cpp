@@ -1,7 +1,8 @@
 #include "SfxInstall.h"
 
-#include <shellapi.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <shellapi.h>
 
 #include <map>
 #include <memory>

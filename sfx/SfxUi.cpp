@@ -1,7 +1,8 @@
 #include "SfxUi.h"
 
-#include <commctrl.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <commctrl.h>
 
 #include <atomic>
 

@@ -91,13 +91,13 @@ TRun RunWine(const std::string& exe, const std::vector<std::string>& args) {
     static bool booted = false;
     if (!booted && !fs::exists(Prefix() + "/system.reg")) {
         fs::create_directories(Prefix());
-        RunProgram(Top(), "timeout", {"300", WineBinary(), "wineboot", "-i"}, WineEnv());
+        RunProgram(Top(), "/usr/bin/timeout", {"300", WineBinary(), "wineboot", "-i"}, WineEnv());
     }
     booted = true;
     std::vector<std::string> full = {"-k", "10", "300", WineBinary(), exe};
     full.insert(full.end(), args.begin(), args.end());
     const TRunResult r =
-        RunProgram(fs::path(exe).parent_path().string(), "timeout", full, WineEnv());
+        RunProgram(fs::path(exe).parent_path().string(), "/usr/bin/timeout", full, WineEnv());
     return {r.ExitCode, r.Out, r.Err};
 }
 
@@ -138,7 +138,7 @@ std::string RegistryValue(const std::string& title, const std::string& value) {
     const std::string key = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + title;
     for (const char* root : {"HKLM", "HKCU"}) {
         const TRunResult r =
-            RunProgram(Top(), "timeout",
+            RunProgram(Top(), "/usr/bin/timeout",
                        {"120", WineBinary(), "reg", "query", root + key, "/v", value}, WineEnv());
         if (r.ExitCode != 0) continue;
         const size_t at = r.Out.find("REG_");
@@ -153,7 +153,7 @@ std::string RegistryValue(const std::string& title, const std::string& value) {
 void DeleteRegistration(const std::string& title) {
     const std::string key = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + title;
     for (const char* root : {"HKLM", "HKCU"})
-        RunProgram(Top(), "timeout", {"120", WineBinary(), "reg", "delete", root + key, "/f"},
+        RunProgram(Top(), "/usr/bin/timeout", {"120", WineBinary(), "reg", "delete", root + key, "/f"},
                    WineEnv());
 }
 
