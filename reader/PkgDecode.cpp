@@ -9,10 +9,12 @@
 
 namespace {
 
-// The largest dictionary liblzma's LZMA2 accepts; a larger one in the start record is damage.
-constexpr uint32_t MaxDictSize = 1536u << 20;
-// Enough for any .xz stream that the library writes (two threads, preset 9).
-constexpr uint64_t XzMemLimit = 1024ull << 20;
+// The largest dictionary the library writes (level 9). A crafted start record must not make
+// a reader allocate more: the dictionary is allocated in full when decoding starts.
+constexpr uint32_t MaxDictSize = 64u << 20;
+// The library's own .xz streams use dictionaries of at most 4 MiB; this leaves room for any
+// preset while refusing streams that would need more.
+constexpr uint64_t XzMemLimit = 80ull << 20;
 constexpr size_t OutChunk = 256 * 1024;
 
 std::string LzmaError(lzma_ret r) {
@@ -57,7 +59,8 @@ void TPayloadDecoder::BeginFile(const TFileEntry& file, TByteSink& sink) {
     Produced = 0;
     if (file.Codec == CodecSolid && !Solid) {
         if (DictSize < LZMA_DICT_SIZE_MIN || DictSize > MaxDictSize)
-            Corrupt(file.Name, "impossible dictionary size " + std::to_string(DictSize));
+            Corrupt(file.Name, "dictionary size " + std::to_string(DictSize) +
+                                   " is outside 4 KiB .. 64 MiB, the sizes KestBuild writes");
         lzma_options_lzma opt{};
         opt.dict_size = DictSize;
         lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &opt}, {LZMA_VLI_UNKNOWN, nullptr}};

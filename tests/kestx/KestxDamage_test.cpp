@@ -112,6 +112,22 @@ TEST_F(KestxDamage, FlippedByteIsReportedWherever) {
     }
 }
 
+TEST_F(KestxDamage, DictionaryAboveTheLimitIsRefusedBeforeAllocating) {
+    // The start record's dictionary size (after the 32-byte volume header, type and level).
+    const size_t field = StubSize + 32 + 2;
+    for (uint32_t dict : {(64u << 20) + 1, 1536u << 20, 0xFFFFFFFFu}) {
+        SCOPED_TRACE(dict);
+        SetUp();
+        std::string bytes = ReadBytes(Exe);
+        for (int i = 0; i < 4; ++i) bytes[field + i] = static_cast<char>(dict >> (8 * i));
+        WriteBytes(Exe, bytes);
+        const TRunResult r = Verify();
+        EXPECT_EQ(r.Code, 2);
+        EXPECT_NE(r.Error.find("dictionary size " + std::to_string(dict)), std::string::npos)
+            << r.Error;
+    }
+}
+
 TEST_F(KestxDamage, TruncatedVolumeIsReported) {
     const std::string v2 = ReadBytes(Volume(2));
     WriteBytes(Volume(2), v2.substr(0, v2.size() - 100));

@@ -153,8 +153,8 @@ std::string RegistryValue(const std::string& title, const std::string& value) {
 void DeleteRegistration(const std::string& title) {
     const std::string key = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + title;
     for (const char* root : {"HKLM", "HKCU"})
-        RunProgram(Top(), "/usr/bin/timeout", {"120", WineBinary(), "reg", "delete", root + key, "/f"},
-                   WineEnv());
+        RunProgram(Top(), "/usr/bin/timeout",
+                   {"120", WineBinary(), "reg", "delete", root + key, "/f"}, WineEnv());
 }
 
 std::string Bytes(size_t size, unsigned seed) {
