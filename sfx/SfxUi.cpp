@@ -49,6 +49,7 @@ class TSilentUi : public TUi {
 };
 
 constexpr UINT WmDone = WM_APP + 1;
+constexpr UINT WmAsk = WM_APP + 2;
 
 struct TPasswordAsk {
     std::string Password;
@@ -105,22 +106,22 @@ class TWindowUi : public TUi {
             SetDlgItemTextA(Dialog, IDC_STATUS, Format(Texts()("Installing"), file).c_str());
         }
     }
+    // Every window of the installer belongs to the main thread: the worker hands its
+    // questions over and waits for the answer.
     bool AskPassword(std::string& password, bool again) override {
-        TPasswordAsk ask;
-        ask.Again = again;
-        const INT_PTR r = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PASSWORD),
-                                          Dialog, PasswordProc, reinterpret_cast<LPARAM>(&ask));
-        if (r != IDOK) return false;
-        password = ask.Password;
-        return true;
+        TRequest r{TRequest::Password, {}, again};
+        Ask(r);
+        password = r.Text;
+        return r.Answer;
     }
     bool AskForVolume(const std::string& name) override {
-        return MessageBoxA(Dialog, Format(Texts()("InsertVolume"), name).c_str(), Title.c_str(),
-                           MB_RETRYCANCEL | MB_ICONEXCLAMATION) == IDRETRY;
+        TRequest r{TRequest::Volume, name};
+        Ask(r);
+        return r.Answer;
     }
     void Tell(const std::string& text, bool error) override {
-        MessageBoxA(Dialog, text.c_str(), Title.c_str(),
-                    error ? MB_OK | MB_ICONERROR : MB_OK | MB_ICONINFORMATION);
+        TRequest r{error ? TRequest::Error : TRequest::Info, text};
+        Ask(r);
     }
     bool CancelRequested() override { return Cancel.load(); }
 
@@ -139,6 +140,9 @@ class TWindowUi : public TUi {
             case WmDone:
                 DestroyWindow(dialog);
                 return TRUE;
+            case WmAsk:
+                if (ui) ui->Answer(*reinterpret_cast<TRequest*>(l));
+                return TRUE;
             case WM_DESTROY:
                 PostQuitMessage(static_cast<int>(ui ? ui->Code : 0));
                 return TRUE;
@@ -151,6 +155,44 @@ class TWindowUi : public TUi {
         self->Code = self->Work();
         PostMessageA(self->Dialog, WmDone, 0, 0);
         return 0;
+    }
+
+    struct TRequest {
+        enum { Password, Volume, Error, Info } Kind;
+        std::string Text;
+        bool Again = false;
+        bool Answer = false;
+    };
+
+    void Ask(TRequest& r) {
+        if (GetWindowThreadProcessId(Dialog, nullptr) == GetCurrentThreadId())
+            Answer(r);
+        else
+            SendMessageA(Dialog, WmAsk, 0, reinterpret_cast<LPARAM>(&r));
+    }
+
+    void Answer(TRequest& r) {
+        switch (r.Kind) {
+            case TRequest::Password: {
+                TPasswordAsk ask;
+                ask.Again = r.Again;
+                r.Answer =
+                    DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PASSWORD),
+                                    Dialog, PasswordProc, reinterpret_cast<LPARAM>(&ask)) == IDOK;
+                r.Text = ask.Password;
+                break;
+            }
+            case TRequest::Volume:
+                r.Answer =
+                    MessageBoxA(Dialog, Format(Texts()("InsertVolume"), r.Text).c_str(),
+                                Title.c_str(), MB_RETRYCANCEL | MB_ICONEXCLAMATION) == IDRETRY;
+                break;
+            default:
+                MessageBoxA(
+                    Dialog, r.Text.c_str(), Title.c_str(),
+                    r.Kind == TRequest::Error ? MB_OK | MB_ICONERROR : MB_OK | MB_ICONINFORMATION);
+                break;
+        }
     }
 
     void AskCancel() {
