@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -131,6 +132,7 @@ std::vector<std::string> LeftoverTempDirs() {
             name.find(".tmp") != std::string::npos)
             found.push_back(it->path().string());
     }
+    std::sort(found.begin(), found.end());
     return found;
 }
 

@@ -43,7 +43,7 @@ std::string WinPath(const std::string& path);
 
 /// Every regular file below dir: relative name ("/" separators) -> bytes.
 std::map<std::string, std::string> Snapshot(const std::string& dir);
-/// The installer's private temporary folders (Kest*.tmp) left in the Wine prefix.
+/// The installer's private temporary folders (Kest*.tmp) in the Wine prefix, sorted.
 std::vector<std::string> LeftoverTempDirs();
 /// A value under the Uninstall key of the registration named title ("" when missing):
 /// HKLM or HKCU, whichever holds it.
