@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "SfxArgs.h"
 #include "SfxFile.h"
 #include "SfxIni.h"
 #include "SfxNoExcept.h"
@@ -109,20 +110,6 @@ int Cleanup(const std::string& args) {
     return UnRemoved;
 }
 
-std::string TailOf(const char* full) {
-    std::string line = full ? full : "";
-    size_t pos = 0;
-    while (pos < line.size() && line[pos] == ' ') ++pos;
-    if (pos < line.size() && line[pos] == '"') {
-        const size_t close = line.find('"', pos + 1);
-        pos = close == std::string::npos ? line.size() : close + 1;
-    } else {
-        while (pos < line.size() && line[pos] != ' ') ++pos;
-    }
-    while (pos < line.size() && line[pos] == ' ') ++pos;
-    return line.substr(pos);
-}
-
 }  // namespace
 
 void OutOfMemory() {
@@ -130,7 +117,8 @@ void OutOfMemory() {
 }
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    const std::string args = TailOf(GetCommandLineA());
+    std::string args = CommandLineTail(GetCommandLineA());
+    args.erase(0, args.find_first_not_of(' '));
     if (args.compare(0, 10, "/_CLEANUP=") == 0) return Cleanup(args.substr(10));
     if (SameText(args, "/S"))
         Silent = true;
