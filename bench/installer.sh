@@ -14,7 +14,7 @@ CORPUS=${CORPUS:-small-files}
 RUNS=${RUNS:-3}
 work=${WORK:-$top/out/bench-installer}
 bin=$top/out/native/bin
-[ -d "$corpora/$CORPUS" ] || bash "$top/../shared/bench/corpora.sh" "$corpora" "$CORPUS"
+[ -d "$corpora/$CORPUS" ] || bash "$top/bench/corpora.sh" "$corpora" "$CORPUS"
 cmake --build "$top/out/native" --target kestbuild Pack kestx kest_sfx kest_unkest kest_presetup >/dev/null
 
 if /usr/lib/wine/wine --version >/dev/null 2>&1; then

@@ -1,22 +1,41 @@
 #!/bin/bash
-# Compares our packing (Pack.dll, through the bench driver pack_tree) with makensis solid
-# LZMA and 7-Zip on the benchmark corpora, in one run on one machine: payload size, wall
-# time, CPU time and peak memory (GNU time), and the ratios of our goals.
-# Usage: bench/peers.sh [CORPORA_DIR]   env: CORPORA="small-files binaries mixed"
-#        LEVELS="7 9 0" (ours), PEERS=1 (0 skips the peers), WORK=dir for the outputs.
-# Peers: Debian packages nsis and 7zip. Payload = output minus the tool's own stub
-# (makensis: minus an installer without files; 7-Zip: the archive itself).
+# Compares our packing (Pack.dll, through the bench driver pack_tree) with makensis and 7-Zip
+# on the benchmark corpora of bench/corpora.sh, in one run on one machine: payload size, wall
+# time, CPU time and peak memory (GNU time), the ratios of our goals, and a plot of payload
+# against wall time (one point per tool and level) in docs/performance.svg.
+# Usage: bench/peers.sh [CORPORA_DIR]
+#   env: CORPORA="small-files binaries mixed many-small"  LEVELS="7 9 1" (ours)
+#        PEERS=1 (0 skips the peers)  WORK=dir for the outputs  PLOT=file (empty: no plot)
+#        BASE_DLL=another Pack.dll, measured beside ours as "base-L<level>", so that a change
+#        is compared with its predecessor in the same run on the same machine load
+# Payload = output minus the tool's own stub (makensis: minus an installer without files;
+# 7-Zip: the archive itself). Missing tools (nsis, 7zip, gnuplot, time) are installed on
+# first use.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 corpora=${1:-$top/out/bench-corpora}
-CORPORA=${CORPORA:-small-files binaries mixed}
-LEVELS=${LEVELS:-7 9 0}
+CORPORA=${CORPORA:-small-files binaries mixed many-small}
+LEVELS=${LEVELS:-7 9 1}
 PEERS=${PEERS:-1}
+PLOT=${PLOT-$top/docs/performance.svg}
+BASE_DLL=${BASE_DLL:-}
 work=${WORK:-$top/out/bench-peers}
 mkdir -p "$work"
 
+# need COMMAND PACKAGE: installs the Debian package when the command is missing.
+need() {
+  command -v "$1" >/dev/null && return
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  echo "installing $2 for $1" >&2
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "$2" >/dev/null
+}
+need /usr/bin/time time
+if [ "$PEERS" = 1 ]; then need makensis nsis; need 7zz 7zip; fi
+[ -z "$PLOT" ] || need gnuplot gnuplot-nox
+
 for c in $CORPORA; do
-  [ -d "$corpora/$c" ] || bash "$top/../shared/bench/corpora.sh" "$corpora" "$c"
+  [ -d "$corpora/$c" ] || bash "$top/bench/corpora.sh" "$corpora" "$c"
 done
 
 cmake --preset native -B "$top/out/bench-native" -DKEST_TESTS=OFF >/dev/null
@@ -30,7 +49,8 @@ results=$work/results.txt
 
 # measure LABEL CORPUS OUTPUT STUB_BYTES COMMAND...: runs the command under GNU time.
 measure() {
-  local label=$1 corpus=$2 output=$3 stub=$4; shift 4
+  local label=$1 corpus=$2 output=$3 stub=$4
+  shift 4
   rm -f "$output"* 2>/dev/null || true
   sync
   /usr/bin/time -f "%e %U %S %M" -o "$work/time.txt" "$@" >"$work/log.txt" 2>&1 ||
@@ -41,66 +61,99 @@ measure() {
   printf "%s %s %d %s %s %s\n" "$corpus" "$label" $((size - stub)) "$wall" \
     "$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')" "$((rss / 1024))" >> "$results"
   tail -1 "$results"
+  rm -f "$output"* 2>/dev/null || true
 }
 
-nsis_script() {  # nsis_script DIR OUT [files?]
+nsis_script() {  # nsis_script COMPRESSOR DIR OUT: an installer of DIR's files (none if empty)
   {
     echo "Unicode true"
-    echo "SetCompressor /SOLID lzma"
-    echo "OutFile \"$2\""
+    echo "SetCompressor $1"
+    echo "OutFile \"$3\""
     echo "Section"
     echo "SetOutPath \$INSTDIR"
-    [ -n "$1" ] && echo "File /r \"$1/*.*\""
+    [ -n "$2" ] && echo "File /r \"$2/*.*\""
     echo "SectionEnd"
   } > "$work/peer.nsi"
 }
 
 ours() {  # ours CORPUS LEVEL
   measure "ours-L$2" "$1" "$work/ours.$1" 0 "$driver" "$pack_dll" "$corpora/$1" "$work/ours.$1" "$2"
+  [ -z "$BASE_DLL" ] ||
+    measure "base-L$2" "$1" "$work/base.$1" 0 "$driver" "$BASE_DLL" "$corpora/$1" "$work/base.$1" "$2"
 }
-makensis_solid() {
-  nsis_script "" "$work/empty.exe"; makensis -V1 "$work/peer.nsi" >/dev/null
-  local stub; stub=$(stat -c %s "$work/empty.exe")
-  nsis_script "$corpora/$1" "$work/nsis.$1.exe"
-  measure "makensis-solid-lzma" "$1" "$work/nsis.$1.exe" "$stub" makensis -V1 "$work/peer.nsi"
+makensis_peer() {  # makensis_peer CORPUS LABEL COMPRESSOR
+  nsis_script "$3" "" "$work/empty.exe"
+  makensis -V1 "$work/peer.nsi" >/dev/null
+  local stub
+  stub=$(stat -c %s "$work/empty.exe")
+  nsis_script "$3" "$corpora/$1" "$work/nsis.$1.exe"
+  measure "$2" "$1" "$work/nsis.$1.exe" "$stub" makensis -V1 "$work/peer.nsi"
 }
 sevenzip() {  # sevenzip CORPUS MX
   measure "7z-mx$2" "$1" "$work/7z.$1.7z" 0 7zz a -bd -mx="$2" "$work/7z.$1.7z" "$corpora/$1"
 }
-zstd19() {  # the codec alternative, for the record
-  measure "tar-zstd-19-T2" "$1" "$work/zstd.$1.tar.zst" 0 \
-    sh -c 'tar -C "$1" -cf - . | zstd -q -19 -T2 -o "$2"' sh "$corpora/$1" "$work/zstd.$1.tar.zst"
-}
 
-# Default level and store mode against their peers first, on every corpus, so that a run
-# cut short still holds the main comparison; then the top level and the codec record.
 for c in $CORPORA; do
-  for level in $LEVELS; do
-    [ "$level" = 9 ] || ours "$c" "$level"
-  done
-  if [ "$PEERS" = 1 ]; then makensis_solid "$c"; sevenzip "$c" 0; fi
-done
-for c in $CORPORA; do
-  for level in $LEVELS; do
-    [ "$level" != 9 ] || ours "$c" "$level"
-  done
-  if [ "$PEERS" = 1 ]; then sevenzip "$c" 7; zstd19 "$c"; fi
+  for level in $LEVELS; do ours "$c" "$level"; done
+  if [ "$PEERS" = 1 ]; then
+    makensis_peer "$c" makensis-solid-lzma "/SOLID lzma"
+    makensis_peer "$c" makensis-zlib zlib
+    sevenzip "$c" 7
+  fi
 done
 
 echo
-echo "| corpus | tool | payload MB | wall s | CPU s | peak RSS MB |"
-echo "|---|---|---|---|---|---|"
-awk '{printf "| %s | %s | %.2f | %.1f | %.1f | %d |\n", $1, $2, $3/1e6, $4, $5, $6}' "$results"
-echo
-echo "Goal ratios (ours / peer; goals: L7 payload and wall <= 1 vs makensis, L9 payload <= 1 vs 7z -mx=7, L0 wall <= 2 vs 7z -mx=0):"
-awk '{k=$1" "$2; size[k]=$3; wall[k]=$4; cpu[k]=$5; rss[k]=$6; corp[$1]=1}
+for c in $CORPORA; do
+  echo "$c ($(find "$corpora/$c" -type f | wc -l) files, $(du -sb --apparent-size "$corpora/$c" | awk '{ printf "%.1f", $1 / 1e6 }') MB):"
+  echo
+  echo "| tool | payload MB | wall s | CPU s | peak RSS MB |"
+  echo "|---|---|---|---|---|"
+  awk -v c="$c" '$1 == c { printf "| %s | %.3f | %.1f | %.1f | %d |\n", $2, $3 / 1e6, $4, $5, $6 }' "$results"
+  echo
+done
+
+echo "Goals (ours / peer, measured above):"
+awk '{ k = $1 " " $2; size[k] = $3; wall[k] = $4; rss[k] = $6; if (!($1 in seen)) { seen[$1] = 1; order[n++] = $1 } }
+  function verdict(ok) { return ok ? "met" : "MISSED" }
   END {
-    for (c in corp) {
-      m=c" makensis-solid-lzma"; s7=c" 7z-mx7"; s0=c" 7z-mx0";
-      o7=c" ours-L7"; o9=c" ours-L9"; o0=c" ours-L0";
-      if ((o7 in size) && (m in size))
-        printf "%s: L7/makensis payload %.3f, wall %.2f, CPU %.2f, L7 peak RSS %d MB\n", c, size[o7]/size[m], wall[o7]/wall[m], cpu[o7]/cpu[m], rss[o7];
-      if ((o9 in size) && (s7 in size)) printf "%s: L9/7z-mx7 payload %.3f\n", c, size[o9]/size[s7];
-      if ((o0 in size) && (s0 in size)) printf "%s: L0/7z-mx0 wall %.2f\n", c, wall[o0]/(wall[s0] > 0.01 ? wall[s0] : 0.01);
+    for (i = 0; i < n; i++) {
+      c = order[i]; m = c " makensis-solid-lzma"; z = c " makensis-zlib"; s7 = c " 7z-mx7"
+      o7 = c " ours-L7"; o9 = c " ours-L9"; o1 = c " ours-L1"
+      if ((o7 in size) && (m in size)) {
+        r = size[o7] / size[m]; w = wall[o7] / wall[m]
+        if (c == "many-small")
+          printf "%s: L7 payload %.3f x makensis solid LZMA (goal <= 2): %s\n", c, r, verdict(r <= 2)
+        else
+          printf "%s: L7 payload %.3f x makensis solid LZMA (goal <= 0.98): %s; wall %.2f x (goal <= 0.8): %s; peak RSS %d MB (goal < 400): %s\n",
+            c, r, verdict(r <= 0.98), w, verdict(w <= 0.8), rss[o7], verdict(rss[o7] < 400)
+      }
+      if ((o9 in size) && (s7 in size)) {
+        r = size[o9] / size[s7]
+        printf "%s: L9 payload %.3f x 7-Zip -mx7 (goal <= 1): %s\n", c, r, verdict(r <= 1)
+      }
+      if ((o1 in size) && (z in size)) {
+        f = wall[z] / (wall[o1] > 0.01 ? wall[o1] : 0.01); r = size[o1] / size[z]
+        printf "%s: L1 %.2f times as fast as makensis zlib (goal >= 3): %s; payload %.3f x (goal < 1): %s\n",
+          c, f, verdict(f >= 3), r, verdict(r < 1)
+      }
     }
   }' "$results"
+
+[ -n "$PLOT" ] || exit 0
+# One panel per corpus: payload against wall time, a labelled point per tool and level.
+plot=$work/plot.gp
+{
+  echo "set terminal svg size 1000,$((380 * ($(echo $CORPORA | wc -w) + 1) / 2)) dynamic font 'sans,11'"
+  echo "set output '$PLOT'"
+  echo "set multiplot layout $((($(echo $CORPORA | wc -w) + 1) / 2)),2"
+  echo "set xlabel 'wall time (s)'; set ylabel 'payload (MB)'; set key off; set grid"
+  echo "set offsets graph 0.05, graph 0.25, graph 0.1, graph 0.1"
+  for c in $CORPORA; do
+    awk -v c="$c" '$1 == c { printf "%s %.4f %s\n", $4, $3 / 1e6, $2 }' "$results" > "$work/plot.$c.dat"
+    echo "set title '$c'"
+    echo "plot '$work/plot.$c.dat' using 1:2 with points pt 7, '' using 1:2:3 with labels offset char 1,0.5 left font 'sans,9'"
+  done
+  echo "unset multiplot"
+} > "$plot"
+gnuplot "$plot"
+echo "plot: $PLOT"
