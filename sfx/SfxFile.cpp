@@ -89,3 +89,33 @@ std::string FullPath(const std::string& path) {
     while (full.size() > 3 && (full.back() == '\\' || full.back() == '/')) full.pop_back();
     return full;
 }
+
+bool IsElevated() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    const bool ok = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
+    CloseHandle(token);
+    return ok && elevation.TokenIsElevated;
+}
+
+std::string ExistingAncestor(const std::string& path) {
+    std::string probe = path;
+    while (!probe.empty() && GetFileAttributesA(probe.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        const std::string parent = ParentOf(probe);
+        if (parent.size() >= probe.size()) return {};
+        probe = parent;
+    }
+    if (probe.size() == 2 && probe[1] == ':') probe += "\\";
+    return probe;
+}
+
+bool FreeBytes(const std::string& dir, uint64_t& free) {
+    const std::string probe = ExistingAncestor(dir);
+    ULARGE_INTEGER avail;
+    if (probe.empty() || !GetDiskFreeSpaceExA(probe.c_str(), &avail, nullptr, nullptr))
+        return false;
+    free = avail.QuadPart;
+    return true;
+}

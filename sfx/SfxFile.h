@@ -40,3 +40,10 @@ std::string ParentOf(const std::string& path);
 std::string JoinPath(const std::string& a, const std::string& b);
 /// The full form of a path (GetFullPathName), without a trailing separator.
 std::string FullPath(const std::string& path);
+
+/// True when the process runs with administrator rights.
+bool IsElevated();
+/// The nearest of path and its parents that exists (a folder or a file); "" when none.
+std::string ExistingAncestor(const std::string& path);
+/// Bytes free for the user on the drive that dir is on or would be created on.
+bool FreeBytes(const std::string& dir, uint64_t& free);

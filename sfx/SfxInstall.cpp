@@ -24,6 +24,8 @@
 #include "SfxLog.h"
 #include "SfxNoExcept.h"
 #include "SfxRegister.h"
+#include "SfxTexts.h"
+#include "SfxUi.h"
 
 namespace {
 
@@ -39,12 +41,6 @@ struct TContext {
 
 std::string Quoted(const std::string& s) {
     return "'" + s + "'";
-}
-
-std::string SizeText(uint64_t bytes) {
-    const uint64_t kib = (bytes + 1023) / 1024;
-    if (kib < 10240) return std::to_string(kib) + " KB";
-    return std::to_string((kib + 1023) / 1024) + " MB";
 }
 
 void RemoveTree(const std::string& dir) {
@@ -200,44 +196,22 @@ bool InstalledVersion(const std::string& path, uint64_t& version) {
     return found;
 }
 
-bool IsElevated() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-    TOKEN_ELEVATION elevation{};
-    DWORD size = 0;
-    const bool ok = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
-    CloseHandle(token);
-    return ok && elevation.TokenIsElevated;
-}
-
-bool FreeBytes(const std::string& dir, uint64_t& free) {
-    std::string probe = dir;
-    while (!probe.empty() && !DirExists(probe)) {
-        const std::string parent = ParentOf(probe);
-        if (parent.size() >= probe.size()) break;
-        probe = parent;
-    }
-    if (probe.size() == 2 && probe[1] == ':') probe += "\\";
-    ULARGE_INTEGER avail;
-    if (!GetDiskFreeSpaceExA(probe.c_str(), &avail, nullptr, nullptr)) return false;
-    free = avail.QuadPart;
-    return true;
-}
-
 class TInstall {
   public:
     TInstall(const TSfxArgs& args, TUi& ui) : Args(args), Ui(ui) {}
     void Run();
+    const std::string& TitleText() const { return Title; }
 
   private:
     void ExtractPresetup(const TFileEntry& file);
     void Prepare();
     void CheckPassword(const std::string& hash);
+    void ReadLicense(TSetupChoice& choice);
     void CheckSpace();
     void InstallData(const TFileEntry& file);
     void Decode(const TFileEntry& file, TOutSink& sink, bool encrypted);
     std::string OpenTemp(const std::string& final, TOutSink& sink);
-    void RunElevated();
+    void RunElevated(const std::string& params);
     void Finish();
     void InstallUninstaller();
 
@@ -260,6 +234,16 @@ class TInstall {
     };
     std::vector<TPending> Pending;
 };
+
+// Lines as an edit control shows them: CR LF.
+std::string CrLf(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out += '\r';
+        out += text[i];
+    }
+    return out;
+}
 
 std::string UpperKey(std::string s) {
     for (char& c : s)
@@ -327,21 +311,29 @@ void TInstall::ExtractPresetup(const TFileEntry& file) {
     Journal().EndTemp(path);
 }
 
+// Silent mode: the password comes from /PASSWORD= alone.
 void TInstall::CheckPassword(const std::string& hash) {
-    const std::string expected = UpperKey(hash);
-    std::string password = Args.Password;
-    bool have = Args.HasPassword;
-    for (bool again = false;; again = true) {
-        if (have && PasswordCheckHash(password) == expected) break;
-        if (Ui.Silent())
-            AbortInstall(ExitWrongPassword,
-                         have ? "wrong password" : "the package is protected: give /PASSWORD=");
-        if (!Ui.AskPassword(password, again && have))
-            AbortInstall(ExitCancelled, "the installation was cancelled");
-        have = true;
-    }
-    Decryptor = std::make_unique<TFileDecryptor>(password);
+    if (!Args.HasPassword)
+        AbortInstall(ExitWrongPassword, "the package is protected: give /PASSWORD=");
+    if (!PasswordMatches(Args.Password, hash)) AbortInstall(ExitWrongPassword, "wrong password");
+    Decryptor = std::make_unique<TFileDecryptor>(Args.Password);
     LogLine("password accepted");
+}
+
+// The license text that Kest.ini names among the presetup files, for the wizard.
+void TInstall::ReadLicense(TSetupChoice& choice) {
+    const std::string name = KestIni.Get("Config", "License");
+    if (name.empty()) return;
+    std::vector<std::string> parts;
+    std::string path = Context.TempDir, text;
+    if (!CheckStoredName(name, parts, true).empty())
+        AbortInstall(ExitDamaged, "Kest.ini names the license file " + Quoted(name) +
+                                      ", which is not a presetup file");
+    for (const std::string& part : parts) path = JoinPath(path, part);
+    if (!ReadWholeFile(path, text))
+        AbortInstall(ExitDamaged, "the license file " + Quoted(name) + " is not in the package");
+    text = CrLf(ToUtf8(text, 0));
+    choice.License = text.empty() ? " " : text;
 }
 
 void TInstall::CheckSpace() {
@@ -359,9 +351,14 @@ void TInstall::Prepare() {
     if (!ReadWholeFile(JoinPath(Context.TempDir, "Kest.ini"), text))
         FailPackage("the package holds no Presetup\\Kest.ini");
     KestIni = TIniText(text);
-    Texts().Load(Context.TempDir, Args.Language);
+    TSetupChoice choice;
+    choice.PresetupDir = Context.TempDir;
+    choice.Languages = FindLanguages(Context.TempDir);
+    choice.Language = PreferredLanguage(choice.Languages, Args.Language);
+    choice.LanguageGiven = !Args.Language.empty() && SameText(choice.Language, Args.Language);
+    Texts().Load(Context.TempDir, choice.Language);
     Title = KestIni.Get("Config", "Title", "KestBuild installation");
-    Ui.SetTitle(Title);
+    choice.Title = Title;
     for (const auto& [key, value] : KestIni.Section("FileInfo")) {
         TRecorded r;
         const size_t comma = value.find(',');
@@ -371,20 +368,39 @@ void TInstall::Prepare() {
         Total += r.Size;
         FileInfo[UpperKey(key)] = r;
     }
+    choice.Required = Total;
     const std::string hash = KestIni.Get("Config", "PswCheckHash");
-    if (!hash.empty()) CheckPassword(hash);
-
     std::string dir = Args.HasDir ? Args.Dir : KestIni.Get("Config", "DefaultDir");
-    if (dir.empty()) AbortInstall(ExitBadSwitches, "no target folder: give /D=");
     char expanded[MAX_PATH * 2];
     const DWORD n = ExpandEnvironmentStringsA(dir.c_str(), expanded, sizeof expanded);
     if (n > 0 && n <= sizeof expanded) dir = expanded;
+    if (Ui.Silent()) {
+        if (!hash.empty()) CheckPassword(hash);
+    } else {
+        choice.PasswordHash = hash;
+        choice.Password = Args.Password;
+        choice.PasswordKnown = !hash.empty() && Args.HasPassword && PasswordMatches(Args.Password, hash);
+        choice.Folder = dir.empty() ? dir : FullPath(dir);
+        ReadLicense(choice);
+        if (!Ui.Choose(choice)) AbortInstall(ExitCancelled, "the installation was cancelled");
+        if (!hash.empty()) {
+            Decryptor = std::make_unique<TFileDecryptor>(choice.Password);
+            LogLine("password accepted");
+        }
+        dir = choice.Folder;
+        if (choice.Elevate)
+            RunElevated((Args.LogFile.empty() ? std::string() : "\"/LOG=" + Args.LogFile + "\" ") +
+                        "/LANG=" + Texts().Code() + " /D=" + dir);
+    }
+    if (dir.empty()) AbortInstall(ExitBadSwitches, "no target folder: give /D=");
     Target = FullPath(dir);
+    LogLine("language " + Texts().Code());
     LogLine("target " + Target);
     CheckSpace();
     if (!Journal().ForceDirs(Target)) {
         const DWORD error = GetLastError();
-        if (error == ERROR_ACCESS_DENIED && !Ui.Silent() && !IsElevated()) RunElevated();
+        if (error == ERROR_ACCESS_DENIED && !Ui.Silent() && !IsElevated())
+            RunElevated(CommandLineTail(GetCommandLineA()));
         AbortInstall(ExitWriteFailed,
                      "cannot create the folder " + Quoted(Target) + ": " + SystemMessage(error));
     }
@@ -392,8 +408,7 @@ void TInstall::Prepare() {
 
 // A folder only an administrator may write: the same installer again, elevated, and its
 // exit code as ours.
-void TInstall::RunElevated() {
-    std::string params = CommandLineTail(GetCommandLineA());
+void TInstall::RunElevated(const std::string& params) {
     SHELLEXECUTEINFOA run{};
     run.cbSize = sizeof run;
     run.fMask = SEE_MASK_NOCLOSEPROCESS;
@@ -453,6 +468,14 @@ void TInstall::InstallUninstaller() {
     if (!CopyFileA(source.c_str(), temp.c_str(), FALSE) || !Journal().Place(temp, exe))
         AbortInstall(ExitWriteFailed, "cannot install the uninstaller " + Quoted(exe) + ": " +
                                           SystemMessage(GetLastError()));
+    // The uninstaller speaks the language chosen now.
+    if (!Texts().File().empty()) {
+        const std::string texts = JoinPath(Target, UninstallTextsName);
+        if (!CopyFileA(Texts().File().c_str(), (texts + PartSuffix).c_str(), FALSE) ||
+            !Journal().Place(texts + PartSuffix, texts))
+            AbortInstall(ExitWriteFailed, "cannot write " + Quoted(texts) + ": " +
+                                              SystemMessage(GetLastError()));
+    }
     const std::string record = JoinPath(Target, UninstallRecordName);
     TUninstallRecord r;
     r.Title = Title;
@@ -515,6 +538,10 @@ void TInstall::Run() {
 
 }  // namespace
 
+bool PasswordMatches(const std::string& password, const std::string& hash) {
+    return SameText(PasswordCheckHash(password), hash);
+}
+
 void FailPackage(const std::string& why) {
     AbortInstall(ExitDamaged, "the package is damaged or incomplete: " + why);
 }
@@ -524,10 +551,13 @@ void AbortInstall(TExitCode code, const std::string& why) {
     RemoveTempDir();
     LogLine(code == ExitCancelled ? "cancelled: " + why : "error: " + why);
     CloseLog();
-    const std::string text =
-        code == ExitCancelled ? Texts()("Cancelled") : Texts()("Failed") + "\n\n" + why;
     WriteStdErr("Setup: " + why + "\n");
-    if (Context.Ui) Context.Ui->Tell(text, code != ExitCancelled);
+    if (Context.Ui) {
+        if (code == ExitCancelled)
+            Context.Ui->Tell(Texts()("Cancelled"), TOutcome::Cancelled);
+        else
+            Context.Ui->Tell(Texts()("Failed") + "\r\n\r\n" + AnsiToUtf8(why), TOutcome::Failed);
+    }
     ExitProcess(static_cast<UINT>(code));
 }
 
@@ -539,7 +569,7 @@ int RunInstall(const TSfxArgs& args, TUi& ui) {
     LogLine("done");
     CloseLog();
     Context.Done = true;
-    ui.Tell(Texts()("Done"), false);
+    ui.Tell(Texts()("Done", AnsiToUtf8(install.TitleText())), TOutcome::Installed);
     return ExitInstalled;
 }
 

@@ -9,3 +9,6 @@
 
 /// Installs; returns ExitInstalled. Every failure ends the process through AbortInstall.
 int RunInstall(const TSfxArgs& args, TUi& ui);
+
+/// Whether password is the one whose check hash Kest.ini holds.
+bool PasswordMatches(const std::string& password, const std::string& hash);

@@ -1,5 +1,5 @@
 // Kest.sfx: the installer that a build puts in front of the package. Double-clicked it shows
-// a progress window; with /S it installs silently and tells the outcome by its exit code.
+// the wizard; with /S it installs silently and tells the outcome by its exit code.
 #include <windows.h>
 
 #include "SfxArgs.h"
@@ -7,14 +7,14 @@
 #include "SfxInstall.h"
 #include "SfxLog.h"
 #include "SfxUi.h"
+#include "SfxWizard.h"
 
 namespace {
 
 TSfxArgs Args;
-TUi* Ui = nullptr;
 
-int Work() {
-    return RunInstall(Args, *Ui);
+int Work(TUi& ui) {
+    return RunInstall(Args, ui);
 }
 
 }  // namespace
@@ -37,11 +37,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         if (!Args.Silent) MessageBoxA(nullptr, text.c_str(), "Setup", MB_OK | MB_ICONERROR);
         return ExitBadSwitches;
     }
-    if (Args.Silent) {
-        Ui = MakeSilentUi();
-        return Work();
-    }
-    TWindowUi* window = MakeWindowUi();
-    Ui = AsUi(window);
-    return RunWithWindow(window, Work);
+    if (Args.Silent) return Work(*MakeSilentUi());
+    return RunWizard(Work);
 }

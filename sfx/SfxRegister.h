@@ -7,6 +7,8 @@
 #include <vector>
 
 constexpr const char* UninstallRecordName = "UnKest.dat";
+/// The texts of the language chosen at install time, beside the uninstaller.
+constexpr const char* UninstallTextsName = "UnKest.lng";
 
 struct TUninstallRecord {
     std::string Title;

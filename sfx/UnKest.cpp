@@ -3,6 +3,8 @@
 // and then, from a copy of itself in the temporary folder (a running program cannot delete
 // its own file), itself, the record and the folders the installer created when empty.
 #include <windows.h>
+// after windows.h, which it needs
+#include <commctrl.h>
 
 #include <string>
 
@@ -11,6 +13,8 @@
 #include "SfxIni.h"
 #include "SfxNoExcept.h"
 #include "SfxRegister.h"
+#include "SfxResource.h"
+#include "SfxTexts.h"
 
 namespace {
 
@@ -18,6 +22,7 @@ enum TUnExit : int { UnRemoved = 0, UnCancelled = 1, UnBadRecord = 2, UnIncomple
 
 bool Silent = false;
 
+// text and title in UTF-8.
 void Tell(const std::string& title, const std::string& text, bool error) {
     HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
     if (error && err && err != INVALID_HANDLE_VALUE) {
@@ -26,9 +31,52 @@ void Tell(const std::string& title, const std::string& text, bool error) {
         WriteFile(err, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     }
     if (!Silent)
-        MessageBoxA(nullptr, text.c_str(), title.c_str(),
+        MessageBoxW(nullptr, Wide(text).c_str(), Wide(title).c_str(),
                     error ? MB_OK | MB_ICONERROR : MB_OK | MB_ICONINFORMATION);
 }
+
+// The progress window while files are removed; none in silent mode.
+class TProgress {
+  public:
+    TProgress(const std::string& title, size_t total) : Total(total) {
+        if (Silent) return;
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
+        InitCommonControlsEx(&controls);
+        Window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS),
+                                    nullptr, Proc, 0);
+        if (!Window) return;
+        SetWindowTextW(Window, Wide(title).c_str());
+        SendDlgItemMessageW(Window, IDC_PROGRESS, PBM_SETRANGE32, 0, 1000);
+        ShowWindow(Window, SW_SHOW);
+        Pump();
+    }
+    ~TProgress() {
+        if (Window) DestroyWindow(Window);
+    }
+    void Step(const std::string& file) {
+        if (!Window) return;
+        ++Done;
+        SetDlgItemTextW(Window, IDC_STATUS, Wide(Texts()("Removing", AnsiToUtf8(file))).c_str());
+        SendDlgItemMessageW(Window, IDC_PROGRESS, PBM_SETPOS,
+                            Total ? static_cast<WPARAM>(Done * 1000 / Total) : 1000, 0);
+        Pump();
+    }
+
+  private:
+    static INT_PTR CALLBACK Proc(HWND, UINT message, WPARAM, LPARAM) {
+        return message == WM_INITDIALOG;
+    }
+    void Pump() {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    HWND Window = nullptr;
+    size_t Total;
+    size_t Done = 0;
+};
 
 std::string SelfPath() {
     char self[MAX_PATH + 1];
@@ -43,14 +91,15 @@ bool IsSelfOrRecord(const std::string& path, const std::string& dir) {
 
 // Removes the installed files but the uninstaller and its record; the names that could not
 // be removed are returned.
-std::string RemoveFiles(const TUninstallRecord& r) {
+std::string RemoveFiles(const TUninstallRecord& r, TProgress& progress) {
     std::string failed;
     for (const std::string& file : r.Files) {
         if (IsSelfOrRecord(file, r.Dir)) continue;
+        progress.Step(file);
         SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
         if (!DeleteFileA(file.c_str()) &&
             GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES)
-            failed += "\n" + file + ": " + SystemMessage(GetLastError());
+            failed += "\r\n" + AnsiToUtf8(file + ": " + SystemMessage(GetLastError()));
     }
     return failed;
 }
@@ -123,31 +172,40 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (SameText(args, "/S"))
         Silent = true;
     else if (!args.empty()) {
-        Tell("Uninstall", "Usage: UnKest.exe [/S]", true);
+        Tell("UnKest", "Usage: UnKest.exe [/S]", true);
         return UnBadRecord;
     }
     const std::string self = SelfPath();
     const std::string record = JoinPath(ParentOf(self), UninstallRecordName);
     std::string text;
     TUninstallRecord r;
-    if (!ReadWholeFile(record, text) || !ParseRecord(text, r)) {
-        Tell("Uninstall", "The uninstall record " + record + " cannot be read.", true);
+    const bool readable = ReadWholeFile(record, text) && ParseRecord(text, r);
+    // The language chosen at install time, saved beside the uninstaller.
+    Texts().LoadFile(JoinPath(ParentOf(self), UninstallTextsName), r.Language);
+    if (!readable) {
+        Tell("UnKest", Texts()("UnreadableRecord", AnsiToUtf8(record)), true);
         return UnBadRecord;
     }
-    const std::string title = r.Title.empty() ? "Uninstall" : r.Title;
-    if (!Silent && MessageBoxA(nullptr, ("Remove " + title + " from " + r.Dir + "?").c_str(),
-                               title.c_str(), MB_YESNO | MB_ICONQUESTION) != IDYES)
+    const std::string product = AnsiToUtf8(r.Title.empty() ? r.Dir : r.Title);
+    const std::string title = Texts()("UninstallCaption", product);
+    if (!Silent &&
+        MessageBoxW(nullptr, Wide(Texts()("ConfirmUninstall", product)).c_str(),
+                    Wide(title).c_str(), MB_YESNO | MB_ICONQUESTION) != IDYES)
         return UnCancelled;
-    const std::string failed = RemoveFiles(r);
+    std::string failed;
+    {
+        TProgress progress(title, r.Files.size());
+        failed = RemoveFiles(r, progress);
+    }
     if (!failed.empty()) {
-        Tell(title, "These files could not be removed:" + failed, true);
+        Tell(title, Texts()("NotRemoved") + failed, true);
         return UnIncomplete;
     }
     if (!Unregister(r)) {
-        Tell(title, "The registration under " + r.Key + " could not be removed.", true);
+        Tell(title, Texts()("NotUnregistered", product), true);
         return UnIncomplete;
     }
     if (!StartCleanup(self, record)) RemoveDirs(r);
-    Tell(title, title + " was removed.", false);
+    Tell(title, Texts()("Uninstalled", product), false);
     return UnRemoved;
 }
