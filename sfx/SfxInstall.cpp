@@ -379,7 +379,8 @@ void TInstall::Prepare() {
     } else {
         choice.PasswordHash = hash;
         choice.Password = Args.Password;
-        choice.PasswordKnown = !hash.empty() && Args.HasPassword && PasswordMatches(Args.Password, hash);
+        choice.PasswordKnown =
+            !hash.empty() && Args.HasPassword && PasswordMatches(Args.Password, hash);
         choice.Folder = dir.empty() ? dir : FullPath(dir);
         ReadLicense(choice);
         if (!Ui.Choose(choice)) AbortInstall(ExitCancelled, "the installation was cancelled");
@@ -473,8 +474,8 @@ void TInstall::InstallUninstaller() {
         const std::string texts = JoinPath(Target, UninstallTextsName);
         if (!CopyFileA(Texts().File().c_str(), (texts + PartSuffix).c_str(), FALSE) ||
             !Journal().Place(texts + PartSuffix, texts))
-            AbortInstall(ExitWriteFailed, "cannot write " + Quoted(texts) + ": " +
-                                              SystemMessage(GetLastError()));
+            AbortInstall(ExitWriteFailed,
+                         "cannot write " + Quoted(texts) + ": " + SystemMessage(GetLastError()));
     }
     const std::string record = JoinPath(Target, UninstallRecordName);
     TUninstallRecord r;
@@ -536,6 +537,17 @@ void TInstall::Run() {
     Finish();
 }
 
+// The failure in the user's language, then the details: which file, and the system's reason.
+std::string FailureText(TExitCode code, const std::string& why) {
+    std::string text = Texts()("Failed") + "\r\n\r\n";
+    if (code == ExitDamaged) text += Texts()("FailedDamaged") + "\r\n\r\n";
+    if (code == ExitWriteFailed) text += Texts()("FailedWrite") + "\r\n\r\n";
+    std::string detail = AnsiToUtf8(why);
+    if (!detail.empty() && detail[0] >= 'a' && detail[0] <= 'z') detail[0] = char(detail[0] - 32);
+    if (!detail.empty() && detail.back() != '.') detail += '.';
+    return text + detail;
+}
+
 }  // namespace
 
 bool PasswordMatches(const std::string& password, const std::string& hash) {
@@ -556,7 +568,7 @@ void AbortInstall(TExitCode code, const std::string& why) {
         if (code == ExitCancelled)
             Context.Ui->Tell(Texts()("Cancelled"), TOutcome::Cancelled);
         else
-            Context.Ui->Tell(Texts()("Failed") + "\r\n\r\n" + AnsiToUtf8(why), TOutcome::Failed);
+            Context.Ui->Tell(FailureText(code, why), TOutcome::Failed);
     }
     ExitProcess(static_cast<UINT>(code));
 }

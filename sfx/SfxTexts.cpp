@@ -49,12 +49,12 @@ std::string UserLanguage() {
         const char* Code;
     };
     static const TCode Codes[] = {
-        {LANG_ENGLISH, "ENU"},   {LANG_GERMAN, "DEU"},    {LANG_FRENCH, "FRA"},
-        {LANG_ITALIAN, "ITA"},   {LANG_SPANISH, "ESP"},   {LANG_DUTCH, "NLD"},
-        {LANG_PORTUGUESE, "PTB"}, {LANG_POLISH, "PLK"},   {LANG_CZECH, "CSY"},
-        {LANG_RUSSIAN, "RUS"},   {LANG_SWEDISH, "SVE"},   {LANG_DANISH, "DAN"},
-        {LANG_NORWEGIAN, "NOR"}, {LANG_FINNISH, "FIN"},   {LANG_HUNGARIAN, "HUN"},
-        {LANG_JAPANESE, "JPN"},  {LANG_CHINESE, "CHS"},   {LANG_KOREAN, "KOR"},
+        {LANG_ENGLISH, "ENU"},    {LANG_GERMAN, "DEU"},  {LANG_FRENCH, "FRA"},
+        {LANG_ITALIAN, "ITA"},    {LANG_SPANISH, "ESP"}, {LANG_DUTCH, "NLD"},
+        {LANG_PORTUGUESE, "PTB"}, {LANG_POLISH, "PLK"},  {LANG_CZECH, "CSY"},
+        {LANG_RUSSIAN, "RUS"},    {LANG_SWEDISH, "SVE"}, {LANG_DANISH, "DAN"},
+        {LANG_NORWEGIAN, "NOR"},  {LANG_FINNISH, "FIN"}, {LANG_HUNGARIAN, "HUN"},
+        {LANG_JAPANESE, "JPN"},   {LANG_CHINESE, "CHS"}, {LANG_KOREAN, "KOR"},
     };
     const WORD primary = PRIMARYLANGID(GetUserDefaultUILanguage());
     for (const TCode& c : Codes)
@@ -73,8 +73,8 @@ bool TTexts::LoadFile(const std::string& path, const std::string& code) {
     std::string bytes;
     if (!ReadWholeFile(path, bytes)) return false;
     TIniText ini(bytes);
-    const unsigned page =
-        static_cast<unsigned>(std::strtoul(ini.Get("Language", "CodePage", "0").c_str(), nullptr, 10));
+    const unsigned page = static_cast<unsigned>(
+        std::strtoul(ini.Get("Language", "CodePage", "0").c_str(), nullptr, 10));
     Ini = TIniText(ToUtf8(bytes, page));
     Page = page;
     Language = code;
@@ -149,8 +149,8 @@ std::string AnsiToUtf8(const std::string& text) {
 }
 
 std::wstring Wide(const std::string& utf8) {
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                      nullptr, 0);
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
     return wide;

@@ -22,8 +22,7 @@ class TTexts {
     /// The text of key (UTF-8), line breaks written "\r\n" in the file made real.
     std::string operator()(const char* key) const;
     /// The text of key with its %s filled in order by the values (UTF-8).
-    std::string operator()(const char* key, const std::string& a,
-                           const std::string& b = {}) const;
+    std::string operator()(const char* key, const std::string& a, const std::string& b = {}) const;
     const std::string& Code() const { return Language; }
     /// The file the texts came from ("" for the built-in English).
     const std::string& File() const { return Path; }

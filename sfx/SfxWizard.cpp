@@ -265,6 +265,8 @@ void TWizard::Show(TPage page) {
         first = GetDlgItem(Frame, IDOK);
     if (!IsWindowEnabled(first)) first = GetDlgItem(Frame, IDCANCEL);
     SendMessageW(Frame, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(first), TRUE);
+    // Focus selects an edit's text; the license is to be read, not replaced.
+    if (page == PageLicense) SendDlgItemMessageW(Page[page], IDC_LICENSE, EM_SETSEL, 0, 0);
 }
 
 void TWizard::ApplyTexts() {
@@ -292,7 +294,9 @@ void TWizard::UpdateButtons() {
     for (int p = PageLanguage; choosing && p < Current; ++p) back = back || Shown(TPage(p));
     ShowWindow(GetDlgItem(Frame, IDC_BACK), choosing ? SW_SHOW : SW_HIDE);
     EnableWindow(GetDlgItem(Frame, IDC_BACK), back);
-    const char* next = Current == PageFolder ? "Install" : Current == PageFinish ? "Finish" : "Next";
+    const char* next = Current == PageFolder   ? "Install"
+                       : Current == PageFinish ? "Finish"
+                                               : "Next";
     SetText(Frame, IDOK, Texts()(next));
     bool enabled = Current != PageProgress;
     if (Current == PageLicense)
@@ -337,7 +341,8 @@ bool TWizard::CheckPassword() {
 bool TWizard::CheckFolder(std::string& folder) {
     const std::wstring typed = Trimmed(GetText(Page[PageFolder], IDC_FOLDER));
     if (!IsFullFolderPath(typed) || !WideToAnsi(typed, folder)) {
-        Refuse(PageFolder, IDC_FOLDER, Texts()("FolderInvalid", Utf8(LastComponent(DefaultFolder))));
+        Refuse(PageFolder, IDC_FOLDER,
+               Texts()("FolderInvalid", Utf8(LastComponent(DefaultFolder))));
         return false;
     }
     folder = FullPath(folder);
@@ -349,8 +354,8 @@ bool TWizard::CheckFolder(std::string& folder) {
         return false;
     }
     const std::string existing = ExistingAncestor(folder);
-    const DWORD error = existing.empty() || !DirExists(existing) ? ERROR_DIRECTORY
-                                                                 : ProbeWrite(existing);
+    const DWORD error =
+        existing.empty() || !DirExists(existing) ? ERROR_DIRECTORY : ProbeWrite(existing);
     if (error == ERROR_ACCESS_DENIED && !IsElevated()) {
         if (MessageBoxW(Frame, Wide(Texts()("NeedAdmin", shown)).c_str(), Caption().c_str(),
                         MB_YESNO | MB_ICONQUESTION) == IDYES) {
@@ -409,7 +414,8 @@ void TWizard::BeginChoice() {
 void TWizard::Next() {
     switch (Current) {
         case PageLanguage: {
-            const LRESULT i = SendDlgItemMessageW(Page[PageLanguage], IDC_LANGUAGE, CB_GETCURSEL, 0, 0);
+            const LRESULT i =
+                SendDlgItemMessageW(Page[PageLanguage], IDC_LANGUAGE, CB_GETCURSEL, 0, 0);
             if (i >= 0 && static_cast<size_t>(i) < Choice->Languages.size() &&
                 !SameText(Choice->Languages[i].Code, Texts().Code())) {
                 Texts().Load(Choice->PresetupDir, Choice->Languages[i].Code);

@@ -188,13 +188,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     }
     const std::string product = AnsiToUtf8(r.Title.empty() ? r.Dir : r.Title);
     const std::string title = Texts()("UninstallCaption", product);
-    if (!Silent &&
-        MessageBoxW(nullptr, Wide(Texts()("ConfirmUninstall", product)).c_str(),
-                    Wide(title).c_str(), MB_YESNO | MB_ICONQUESTION) != IDYES)
+    if (!Silent && MessageBoxW(nullptr, Wide(Texts()("ConfirmUninstall", product)).c_str(),
+                               Wide(title).c_str(), MB_YESNO | MB_ICONQUESTION) != IDYES)
         return UnCancelled;
     std::string failed;
     {
-        TProgress progress(title, r.Files.size());
+        size_t count = 0;
+        for (const std::string& file : r.Files) count += !IsSelfOrRecord(file, r.Dir);
+        TProgress progress(title, count);
         failed = RemoveFiles(r, progress);
     }
     if (!failed.empty()) {

@@ -225,8 +225,12 @@ TEST_F(InstallerTest, UninstallRemovesWhatWasInstalledAndKeepsTheUsersFiles) {
         if (userFile) TestUtil::WriteFile(Target() + "/Sub Dir/notes.txt", "mine");
         const TRun r = RunWine(Target() + "/UnKest.exe", {"/S"});
         EXPECT_EQ(r.Code, 0) << r.Err;
-        // The uninstaller's own file goes from a copy that waits for it to end.
-        for (int i = 0; i < 300 && fs::exists(Target() + "/UnKest.exe"); ++i)
+        // The uninstaller's own file, its record and the empty folders go from a copy that
+        // waits for it to end.
+        for (int i = 0;
+             i < 300 && (fs::exists(Target() + "/UnKest.exe") ||
+                         fs::exists(Target() + "/UnKest.dat") || fs::exists(Target()) != userFile);
+             ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         std::map<std::string, std::string> expected;
         if (userFile) expected = {{"Sub Dir/", ""}, {"Sub Dir/notes.txt", "mine"}};
