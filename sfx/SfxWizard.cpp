@@ -104,6 +104,7 @@ class TWizard : public TUi {
     // What the worker calls.
     bool Silent() const override { return false; }
     bool Choose(TSetupChoice& choice) override {
+        if (Cancel.load()) return false;  // cancelled while the files were being unpacked
         Choice = &choice;
         PostMessageW(Frame, WmChoose, 0, 0);
         WaitForSingleObject(Answered, INFINITE);
