@@ -12,7 +12,9 @@
 #include "Packaging.h"
 #include "Presetup.h"
 #include "Sfx.h"
+#include "StoredNames.h"
 #include "kvErrors.h"
+#include "kvFileFind.h"
 #include "kvFileUtils.h"
 #include "kvProfile.h"
 #include "kvStrUtils.h"
@@ -49,6 +51,11 @@ bool LinksHoldNoNul(const TStringList& links) {
             return Fail("The file link " + NameOf(links[i]).substr(0, links[i].find('\0')) +
                         " in " + BuildState().ProjectFile + " holds a NUL byte!");
     return true;
+}
+
+void RequireRegularLinkSources(const TStringList& links) {
+    for (int i = 0; i < links.Count(); ++i)
+        if (LinkIsPacked(links[i])) RequireRegularFile(ValueOf(links[i]));
 }
 
 bool ValidateSettings(const std::vector<std::string>& arguments) {
@@ -178,7 +185,10 @@ bool BuildInBuildDir() {
     TLinkScope scope;
     ProfileReadSectionValues(state.ProjectFile, "FileLinks", scope.List());
     if (!LinksHoldNoNul(scope.List()) || !CheckOutputs(scope.List())) return false;
+    // Before pruning: on Windows a device name such as Data\NUL "exists" in every folder.
+    RequireStorableLinkNames(scope.List());
     PruneLinks(scope.List(), state.ImageDir);
+    RequireRegularLinkSources(scope.List());
     WriteLine("Building presetup directory...");
     AssemblePresetup();
     if (!CheckPresetupSizes()) return false;

@@ -73,6 +73,10 @@ bool LinkIsUnder(const std::string& linkLine, const std::string& prefix) {
     return WildMatch(linkLine, prefix + "*", true);
 }
 
+bool LinkIsPacked(const std::string& linkLine) {
+    return LinkIsUnder(linkLine, "Data\\") || LinkIsUnder(linkLine, "Presetup\\");
+}
+
 void WriteLine(const std::string& text) {
     // Every step and every progress report writes a line: the place to stop when asked.
     CheckInterrupt();

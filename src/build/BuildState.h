@@ -57,6 +57,9 @@ std::string PackageFileFor(const std::string& exeFile);
 /// True when a link line's stored name lies under prefix ("Presetup\" or "Data\"), in
 /// any letter case.
 bool LinkIsUnder(const std::string& linkLine, const std::string& prefix);
+/// True for the links that the build packs: those whose stored names lie under Data\ or
+/// Presetup\ (others are ignored).
+bool LinkIsPacked(const std::string& linkLine);
 
 /// Writes text and a line break to standard output; raises EInOutError on an output error.
 void WriteLine(const std::string& text);

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "Platform.h"
+#include "StoredNames.h"
 #include "kvErrors.h"
 #include "kvFileFind.h"
 #include "kvFileUtils.h"
@@ -120,16 +121,11 @@ void OnInterrupt(void (*handler)()) {
 
 void ForEachFound(const std::string& mask, uint32_t includeMask, uint32_t excludeMask,
                   const std::function<void(const std::string&, const std::string&)>& visit) {
-    TSearchRecEx rec;
-    TSearchGuard guard(rec);
-    for (int r = FindFirstEx(mask, includeMask, excludeMask, rec); r == 0; r = FindNextEx(rec)) {
-        // Such a name could be neither opened by its ANSI spelling nor installed.
-        if (!rec.FindData.nameFits)
-            throw EInOutError("The name of " + rec.FullName +
-                              " has characters that the code page " +
-                              std::to_string(Plat::AnsiCodePage()) + " cannot hold");
+    ForEachEntry(mask, includeMask, excludeMask, [&](const TSearchRecEx& rec) {
+        RequireStorableName(rec.Name, rec.FullName);
         visit(rec.Name, rec.FullName);
-    }
+        return true;
+    });
 }
 
 namespace {

@@ -47,7 +47,9 @@ void SetTitle(const std::string& title);
 /// Calls handler once when the user interrupts the process; the process ends after it.
 void OnInterrupt(void (*handler)());
 /// Calls visit(Name, FullName) for every entry of a search; the search is closed on
-/// every path, also when visit raises.
+/// every path, also when visit raises. Raises, naming it, for what ForEachEntry refuses
+/// (kvFileFind.h) and for a name that a package cannot hold (StoredNames.h): the build
+/// searches only the trees that it packs.
 void ForEachFound(const std::string& mask, uint32_t includeMask, uint32_t excludeMask,
                   const std::function<void(const std::string&, const std::string&)>& visit);
 

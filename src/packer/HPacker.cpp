@@ -189,23 +189,21 @@ bool TPacker::AddTreeOnce(const std::string& mask, bool recursive, int32_t skipC
     size_t skip = skipCount > 0 ? static_cast<size_t>(skipCount) : 0;
     if (!visited.FirstVisit(dir.empty() ? "." : dir)) return true;
 
-    {
-        // Closed before the descent, so a deep tree holds one search per level, not two.
-        TSearchRecEx files;
-        TSearchGuard filesGuard(files);
-        for (int found = FindFirstEx(mask, 0, 24, files); found == 0; found = FindNextEx(files)) {
-            std::string fullName = dir + files.Name;
-            std::string storedName = skip < fullName.size() ? fullName.substr(skip) : "";
-            if (!AddFile(fullName, storedName)) return false;
-        }
-    }
+    // Each search is closed before the descent, so a deep tree holds one per level, not two.
+    const bool added = ForEachEntry(mask, 0, 24, [&](const TSearchRecEx& file) {
+        std::string fullName = dir + file.Name;
+        return AddFile(fullName, skip < fullName.size() ? fullName.substr(skip) : "");
+    });
+    if (!added) return false;
     if (!recursive) return true;
 
-    TSearchRecEx subdirs;
-    TSearchGuard subdirsGuard(subdirs);
-    for (int found = FindFirstEx(mask, 16, 0, subdirs); found == 0; found = FindNextEx(subdirs))
-        if (!AddTreeOnce(dir + subdirs.Name + "\\" + pattern, recursive, skipCount, visited))
-            return false;
+    std::vector<std::string> subdirs;
+    ForEachEntry(mask, 16, 0, [&](const TSearchRecEx& found) {
+        subdirs.push_back(found.Name);
+        return true;
+    });
+    for (const std::string& name : subdirs)
+        if (!AddTreeOnce(dir + name + "\\" + pattern, recursive, skipCount, visited)) return false;
     return true;
 }
 

@@ -120,6 +120,23 @@ std::string AnsiToUtf8(const std::string& s) {
     return out;
 }
 
+std::string PrintableText(const std::string& text, bool keepLineFeeds) {
+    static const char Hex[] = "0123456789ABCDEF";
+    const TCodePage& cp = CodePage();
+    std::string out;
+    out.reserve(text.size());
+    for (char ch : text) {
+        const auto b = (unsigned char)ch;
+        const char32_t c = b < 0x80 ? char32_t(b) : cp.UpperHalf[b - 0x80];
+        const bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
+        if (!control || (keepLineFeeds && ch == '\n'))
+            out += ch;
+        else
+            out.append(1, '<').append(1, Hex[b >> 4]).append(1, Hex[b & 15]).append(1, '>');
+    }
+    return out;
+}
+
 bool Utf8ToAnsi(const std::string& utf8, std::string& ansi) {
     if (IsAscii(utf8)) {
         ansi = utf8;

@@ -225,6 +225,8 @@ uint32_t AttributesOf(const struct stat& st, bool isLink, const std::string& nam
         a |= AttrDirectory;
     else if (S_ISREG(st.st_mode))
         a |= AttrArchive;
+    else
+        a |= AttrDevice;
     if (!(st.st_mode & S_IWUSR)) a |= AttrReadOnly;
     if (!name.empty() && name[0] == '.' && !IsDotName(name)) a |= AttrHidden;
     if (isLink) a |= AttrReparsePoint;

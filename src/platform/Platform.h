@@ -41,6 +41,9 @@ constexpr uint32_t AttrSystem = 4;
 constexpr uint32_t AttrVolumeLabel = 8;
 constexpr uint32_t AttrDirectory = 16;
 constexpr uint32_t AttrArchive = 32;
+/// Neither a regular file nor a directory: a FIFO, socket or device (POSIX). Opening a FIFO
+/// may block and reading a device may never end, so such entries are never packed.
+constexpr uint32_t AttrDevice = 64;
 constexpr uint32_t AttrNormal = 128;
 /// A symbolic link (POSIX) or reparse point (Windows): with AttrDirectory, a link to a
 /// directory, which RemoveDirectory removes without touching what it points to.
@@ -255,6 +258,11 @@ std::string AnsiToUtf8(const std::string& s);
 bool Utf8ToAnsi(const std::string& utf8, std::string& ansi);
 /// True when the text is well-formed UTF-8 (plain ASCII included).
 bool IsUtf8(const std::string& s);
+/// ANSI text made safe to print: each control character (C0, DEL, and the bytes that the
+/// code page maps to C1 controls) becomes <XX>, its byte in hex, so that names cannot move
+/// the cursor, send terminal commands or start a fake line. A line feed stays when
+/// keepLineFeeds. "<" and ">" cannot occur in Windows names, so the form reads as no name.
+std::string PrintableText(const std::string& text, bool keepLineFeeds = false);
 /// A command-line argument as ANSI text (POSIX: from UTF-8, "?" for what does not fit).
 std::string CommandLineText(const char* argument);
 

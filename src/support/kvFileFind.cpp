@@ -1,5 +1,7 @@
 #include "kvFileFind.h"
 
+#include "kvErrors.h"
+
 namespace {
 
 constexpr uint32_t AnyAttributes = 63;
@@ -38,6 +40,35 @@ std::string DirPartOf(const std::string& mask) {
     return pos == std::string::npos ? std::string() : mask.substr(0, pos + 1);
 }
 
+void RefuseDevice(const std::string& path, uint32_t attributes) {
+    if (attributes == Plat::InvalidAttributes || !(attributes & Plat::AttrDevice)) return;
+    throw EInOutError(path +
+                      " is a FIFO, socket or device, not a regular file; only regular "
+                      "files can be packed");
+}
+
+void CheckEntry(const TSearchRecEx& rec) {
+    // Such a name could be neither opened by its ANSI spelling nor installed.
+    if (!rec.FindData.nameFits)
+        throw EInOutError("The name of " + rec.FullName + " has characters that the code page " +
+                          std::to_string(Plat::AnsiCodePage()) + " cannot hold");
+    RefuseDevice(rec.FullName, rec.Attributes);
+}
+
+// The end of a search: fine when nothing (more) matched or the folder is not there at all;
+// a folder that is there but cannot be read would otherwise leave its files out unseen.
+void CheckSearchEnd(int code, const std::string& dir) {
+    if (code == 0 || code == static_cast<int>(Plat::ErrNoMoreFiles) ||
+        code == static_cast<int>(Plat::ErrFileNotFound))
+        return;
+    const uint32_t attributes = Plat::GetAttributes(dir.empty() ? "." : dir);
+    if (code == static_cast<int>(Plat::ErrPathNotFound) &&
+        (attributes == Plat::InvalidAttributes || !(attributes & Plat::AttrDirectory)))
+        return;
+    throw EInOutError("Cannot read the folder " + (dir.empty() ? std::string(".") : dir) + ": " +
+                      Plat::ErrorText(static_cast<uint32_t>(code)));
+}
+
 }  // namespace
 
 int FindFirstEx(const std::string& mask, uint32_t includeMask, uint32_t excludeMask,
@@ -67,6 +98,23 @@ void FindCloseEx(TSearchRecEx& rec) {
     // A search closed twice (an explicit close plus a TSearchGuard) must not close a
     // handle that the platform has meanwhile given to someone else.
     rec.Handle = Plat::InvalidHandle;
+}
+
+bool ForEachEntry(const std::string& mask, uint32_t includeMask, uint32_t excludeMask,
+                  const std::function<bool(const TSearchRecEx&)>& visit) {
+    TSearchRecEx rec;
+    TSearchGuard guard(rec);
+    int code = FindFirstEx(mask, includeMask, excludeMask, rec);
+    for (; code == 0; code = FindNextEx(rec)) {
+        CheckEntry(rec);
+        if (!visit(rec)) return false;
+    }
+    CheckSearchEnd(code, DirPartOf(mask));
+    return true;
+}
+
+void RequireRegularFile(const std::string& path) {
+    RefuseDevice(path, Plat::GetAttributes(path));
 }
 
 bool TVisitedDirs::FirstVisit(const std::string& dir) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <utility>
@@ -39,6 +40,18 @@ class TSearchGuard {
   private:
     TSearchRecEx& Rec;
 };
+
+/// Calls visit for every passing entry of a search, the search closed on every path, until
+/// visit returns false (false then). What a walk must never pass over in silence raises
+/// EInOutError naming it: a folder that exists but cannot be searched, a name that the code
+/// page cannot hold, and an entry that is neither a regular file nor a folder. A folder
+/// that does not exist, or holds nothing that matches, is simply empty.
+bool ForEachEntry(const std::string& mask, uint32_t includeMask, uint32_t excludeMask,
+                  const std::function<bool(const TSearchRecEx&)>& visit);
+
+/// Raises EInOutError naming path when it is a FIFO, socket or device: only regular files
+/// are packed. A missing name passes (whoever opens it tells).
+void RequireRegularFile(const std::string& path);
 
 /// The directories a walk has entered, by identity (device and inode on POSIX, volume and
 /// file ID on Windows), so that a walk through symbolic links never enters one twice: links

@@ -466,6 +466,44 @@ TEST_F(EndToEnd, UnreadableDataFileIsNamed) {
     EXPECT_NE(r.Err.find(told), std::string::npos) << r.Err;
 }
 
+// A folder that the walk cannot enter must stop the build, never be left out unseen. Where
+// this user reads everything (root), the build runs as "nobody" through setpriv.
+TEST_F(EndToEnd, UnreadableFoldersStopTheBuildByName) {
+    if (IsWindowsHost()) GTEST_SKIP() << "access rights are set natively";
+    for (const char* locked : {"Data/Sub/Locked", "Presetup/Locked"}) {
+        fs::remove_all(Work / "Image");
+        WriteFile(Work / "Demo.kst", "[Config]\r\nImagePath=Image\r\n");
+        WriteFile(Work / "Image/Data/App.txt", "app");
+        WriteFile(Work / "Image/Data/Sub/B.txt", "b");
+        const std::string dir = Work / "Image/" + locked;
+        WriteFile(dir + "/Hidden.txt", "never left out unseen");
+        fs::permissions(dir, fs::perms::none);
+        std::error_code readable;
+        fs::directory_iterator probe(dir, readable);
+        TRunResult r;
+        if (!readable) {
+            if (!fs::exists("/usr/bin/setpriv")) GTEST_SKIP() << "this user reads every folder";
+            const std::string owner =
+                "chown -R 65534:65534 '" + Work.Path() + "' '" + Tmp.Path() + "'";
+            ASSERT_EQ(std::system(owner.c_str()), 0);
+            r = RunProgram(Work.Path(), "/usr/bin/setpriv",
+                           {"--reuid=65534", "--regid=65534", "--clear-groups", Program, "Demo"},
+                           Env);
+        } else {
+            r = Build();
+        }
+        fs::permissions(dir, fs::perms::owner_all);
+        EXPECT_EQ(r.ExitCode, 1) << locked << "\n" << r.Out << r.Err;
+        std::string shown = locked;
+        std::replace(shown.begin(), shown.end(), '/', '\\');
+        const std::string told = "Error: Cannot read the folder " + Plat::FullPath(Work / "Image") +
+                                 "\\" + shown + "\\: " + Plat::ErrorText(Plat::ErrAccessDenied);
+        EXPECT_TRUE(Contains(r.OutLines(), told)) << locked << "\n" << r.Out;
+        EXPECT_FALSE(Exists(Work / "Setup.exe")) << locked;
+        EXPECT_TRUE(TmpIsEmpty()) << locked;
+    }
+}
+
 // Names are kept in the ANSI code page (Windows-1252 unless chosen): the file system's UTF-8
 // names and a UTF-8 project become the bytes that the Windows build stores
 // (same_output.sh compares the two builds).
@@ -877,6 +915,133 @@ TEST_F(EndToEnd, LinkCyclesInTheImageAreWalkedOnce) {
     std::string ini = ReadFile(x + "Presetup/Kest.ini");
     EXPECT_EQ(ini.find("Loop1"), std::string::npos) << ini;
     EXPECT_EQ(ini.find("Up\\"), std::string::npos) << ini;
+}
+
+// Only regular files are packed: a FIFO used to block the packing library's open, and a
+// device (here a link to /dev/zero) would be read forever. The run's time limit turns a
+// regression into a failure.
+TEST_F(EndToEnd, FifosSocketsAndDevicesAreRefusedByName) {
+    if (IsWindowsHost()) GTEST_SKIP() << "FIFOs and devices are made natively";
+    struct Case {
+        const char* what;
+        std::string made;   // under Work
+        std::string kind;   // "fifo", "socket" or a device to link to
+        std::string links;  // lines of [FileLinks]
+        std::string named;  // the path the message names (the image's in full)
+    } cases[] = {
+        {"FIFO in a Data subfolder", "Image/Data/Sub/Pipe", "fifo", "", "Image\\Data\\Sub\\Pipe"},
+        {"device in Data", "Image/Data/Zero", "/dev/zero", "", "Image\\Data\\Zero"},
+        {"socket in Data", "Image/Data/Sock", "socket", "", "Image\\Data\\Sock"},
+        {"FIFO in Presetup", "Image/Presetup/Pipe", "fifo", "", "Image\\Presetup\\Pipe"},
+        {"FIFO as a data link's source", "Links/Pipe", "fifo", "Data\\P.txt=Links\\Pipe\r\n",
+         "Links\\Pipe"},
+        {"device as a presetup link's source", "Links/Null", "/dev/null",
+         "Presetup\\N.dat=Links\\Null\r\n", "Links\\Null"},
+    };
+    const bool python = std::system("python3 -c '' 2>/dev/null") == 0;
+    for (const auto& c : cases) {
+        fs::remove_all(Work / "Image");
+        fs::remove_all(Work / "Links");
+        WriteFile(Work / "Demo.kst", "[Config]\r\nImagePath=Image\r\n[FileLinks]\r\n" + c.links);
+        WriteFile(Work / "Image/Data/App.txt", "app");
+        WriteFile(Work / "Image/Data/Sub/B.txt", "b");
+        fs::create_directories(fs::path(Work / c.made).parent_path());
+        if (c.kind == "fifo") {
+            ASSERT_EQ(std::system(("mkfifo '" + Work / c.made + "'").c_str()), 0);
+        } else if (c.kind == "socket") {
+            if (!python) continue;
+            ASSERT_EQ(std::system(("python3 -c 'import socket,sys; "
+                                   "socket.socket(socket.AF_UNIX).bind(sys.argv[1])' '" +
+                                   Work / c.made + "'")
+                                      .c_str()),
+                      0);
+        } else {
+            fs::create_symlink(c.kind, Work / c.made);
+        }
+        TRunResult r = Build();
+        EXPECT_EQ(r.ExitCode, 1) << c.what << "\n" << r.Out << r.Err;
+        const std::string named =
+            c.links.empty() ? Plat::FullPath(Work / "Image") + c.named.substr(5) : c.named;
+        const std::string told = named + " is a FIFO, socket or device, not a regular file";
+        EXPECT_NE(r.Out.find("Error: "), std::string::npos) << c.what << "\n" << r.Out;
+        EXPECT_NE(r.Out.find(told), std::string::npos) << c.what << "\n" << r.Out << r.Err;
+        EXPECT_FALSE(Exists(Work / "Setup.exe")) << c.what;
+        EXPECT_FALSE(Exists(Work / "Setup.1")) << c.what;
+        EXPECT_TRUE(TmpIsEmpty()) << c.what;
+    }
+}
+
+// Names that would break Kest.ini (a line feed used to start a second [Config] section, "="
+// gave wrong FileInfo records) or that Windows cannot create stop the build, named in a
+// printable form. Such names are made natively only.
+TEST_F(EndToEnd, NamesThatAPackageCannotHoldStopTheBuild) {
+    if (IsWindowsHost()) GTEST_SKIP() << "Windows cannot create these names";
+    struct Case {
+        std::string made;   // below Image/
+        std::string shown;  // how the message spells it
+        std::string why;
+    } cases[] = {
+        {"Data/New\n[Config]\nx.txt", "Data\\New<0A>[Config]<0A>x.txt", "holds a character"},
+        {"Data/Cr\r.txt", "Data\\Cr<0D>.txt", "holds a character"},
+        {"Data/Esc\x1b[2J.txt", "Data\\Esc<1B>[2J.txt", "holds a character"},
+        {"Data/Back\\slash.txt", "Data\\Back\\slash.txt", "holds a character"},
+        {"Data/Sub/Time 10:30.txt", "Data\\Sub\\Time 10:30.txt", "holds a character"},
+        {"Data/Star*.txt", "Data\\Star*.txt", "holds a character"},
+        {"Data/Q?.txt", "Data\\Q?.txt", "holds a character"},
+        {"Data/Quote\".txt", "Data\\Quote\".txt", "holds a character"},
+        {"Data/Lt<.txt", "Data\\Lt<.txt", "holds a character"},
+        {"Data/Gt>.txt", "Data\\Gt>.txt", "holds a character"},
+        {"Data/Bar|.txt", "Data\\Bar|.txt", "holds a character"},
+        {"Data/Key=Value.txt", "Data\\Key=Value.txt", "holds \"=\""},
+        {"Data/Folder=1/F.txt", "Data\\Folder=1", "holds \"=\""},
+        {"Data/Dot.", "Data\\Dot.", "has a name ending in a dot or space"},
+        {"Data/con.txt", "Data\\con.txt", "names a device"},
+        {"Presetup/P\t.dat", "Presetup\\P<09>.dat", "holds a character"},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(Work / "Image");
+        fs::remove(Work / "Setup.exe");
+        WriteFile(Work / "Demo.kst", "[Config]\r\nImagePath=Image\r\n");
+        WriteFile(Work / "Image/Data/App.txt", "app");
+        WriteFile(Work / "Image/" + c.made, "named badly");
+        TRunResult r = Build();
+        const std::string what = "Image/" + c.shown;
+        EXPECT_EQ(r.ExitCode, 1) << what << "\n" << r.Out;
+        const std::string told =
+            "Error: The name of " + Plat::FullPath(Work / "Image") + "\\" + c.shown + " " + c.why;
+        EXPECT_NE(r.Out.find(told), std::string::npos) << what << "\n" << r.Out;
+        EXPECT_EQ(r.Out.find('\x1b'), std::string::npos) << what;
+        EXPECT_FALSE(Exists(Work / "Setup.exe")) << what;
+        EXPECT_TRUE(TmpIsEmpty()) << what;
+    }
+}
+
+// A packed link's stored name follows the same rules, and may not leave its tree.
+TEST_F(EndToEnd, LinkNamesThatAPackageCannotHoldStopTheBuild) {
+    struct Case {
+        std::string link, why;
+    } cases[] = {
+        {"Data\\..\\..\\Evil.txt", "climbs out of the target directory"},
+        {"Presetup\\..\\Up.dat", "climbs out of the target directory"},
+        {"Data\\\\Root.txt", "has an empty path component"},
+        {"Data\\C:\\Drive.txt", "holds a character that Windows does not allow in names"},
+        {"Data\\Esc\x1b.txt", "holds a character that Windows does not allow in names"},
+        {"Data\\Pipe|.txt", "holds a character that Windows does not allow in names"},
+        {"Data\\NUL", "names a device"},
+    };
+    WriteFile(Work / "Image/Data/App.txt", "app");
+    WriteFile(Work / "Links/Source.txt", "linked");
+    for (const auto& c : cases) {
+        WriteFile(Work / "Demo.kst", "[Config]\r\nImagePath=Image\r\n[FileLinks]\r\n" + c.link +
+                                         "=Links\\Source.txt\r\n");
+        TRunResult r = Build();
+        EXPECT_EQ(r.ExitCode, 1) << c.link << "\n" << r.Out;
+        const std::string told =
+            "Error: The file link " + Plat::PrintableText(c.link) + " " + c.why;
+        EXPECT_NE(r.Out.find(told), std::string::npos) << c.link << "\n" << r.Out;
+        EXPECT_FALSE(Exists(Work / "Setup.exe")) << c.link;
+        EXPECT_TRUE(TmpIsEmpty()) << c.link;
+    }
 }
 
 // --- With the scripted packing library ---------------------------------------------------
