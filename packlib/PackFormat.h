@@ -10,21 +10,20 @@ namespace PackFormat {
 
 constexpr uint8_t VolumeSignature[8] = {'K', 'E', 'S', 'T', 'P', 'K', 'G', 0x1A};
 constexpr uint8_t TrailerSignature[8] = {'K', 'E', 'S', 'T', 'V', 'E', 'N', 'D'};
-constexpr uint16_t FormatVersion = 1;
+constexpr uint16_t FormatVersion = 2;
 constexpr size_t VolumeHeaderSize = 32;
 constexpr size_t VolumeTrailerSize = 24;
 constexpr uint32_t TrailerLastVolume = 1;
 
 constexpr uint8_t RecPackageStart = 0x50;
-constexpr uint8_t RecFileHeader = 0x46;
-constexpr uint8_t RecDataBlock = 0x44;
-constexpr uint8_t RecFileEnd = 0x45;
 constexpr uint8_t RecPackageEnd = 0x5A;
 
+/// A file record starts with its codec; the package end record's type is none of them.
 constexpr uint8_t CodecStored = 0;
 constexpr uint8_t CodecSolid = 1;
 constexpr uint8_t CodecXz = 2;
-constexpr uint8_t FilterNone = 0;
+/// The varint that ends a file's blocks; a block of L bytes is announced as L + 1.
+constexpr uint64_t BlocksEnd = 0;
 
 /// The executable keeps 32-bit offsets: stub + volume 1 must stay below 2 GiB.
 constexpr uint64_t Volume1Cap = (2ull << 30) - (64ull << 20);
@@ -45,6 +44,14 @@ inline void Put32(std::vector<uint8_t>& out, uint32_t v) {
 inline void Put64(std::vector<uint8_t>& out, uint64_t v) {
     Put32(out, uint32_t(v));
     Put32(out, uint32_t(v >> 32));
+}
+/// Seven bits per byte, lowest first, the top bit set on every byte but the last.
+inline void PutVarint(std::vector<uint8_t>& out, uint64_t v) {
+    while (v >= 0x80) {
+        out.push_back(uint8_t(v | 0x80));
+        v >>= 7;
+    }
+    out.push_back(uint8_t(v));
 }
 
 }  // namespace PackFormat

@@ -2,6 +2,8 @@
 
 #include <lzma.h>
 
+#include <algorithm>
+
 #include "PackFile.h"
 #include "PackFormat.h"
 
@@ -113,17 +115,31 @@ bool TPackage::AddFile(const char* sourceName, const char* storedName) {
         job.Codec = PackFormat::CodecXz;
 
     // From here on bytes reach the package: any failure leaves it broken.
-    std::vector<uint8_t> fields{job.Codec, PackFormat::FilterNone};
-    PackFormat::Put16(fields, uint16_t(nameLength));
-    PackFormat::Put64(fields, uint64_t(size));
-    fields.insert(fields.end(), storedName, storedName + nameLength);
-    if (!Start() || !WriteRecordHeader(PackFormat::RecFileHeader, fields)) return Break();
+    const std::string_view name(storedName, nameLength);
+    if (!Start() || !Writer.Write(FileHeader(job.Codec, name, uint64_t(size)))) return Break();
     if (!WriteFile(job)) return Break();
-    fields.clear();
+    std::vector<uint8_t> fields;
+    PackFormat::PutVarint(fields, PackFormat::BlocksEnd);
     PackFormat::Put64(fields, job.Crc);
-    if (!WriteRecordHeader(PackFormat::RecFileEnd, fields) || !Writer.Flush()) return Break();
+    if (!Writer.Write(fields) || !Writer.Flush()) return Break();
+    PreviousName = name;
     ++FileCount;
     return true;
+}
+
+std::vector<uint8_t> TPackage::FileHeader(uint8_t codec, std::string_view name,
+                                          uint64_t size) const {
+    // Names arrive tree by tree, so a name mostly repeats the start of the one before: only
+    // the rest is stored.
+    const size_t shared = size_t(
+        std::mismatch(name.begin(), name.end(), PreviousName.begin(), PreviousName.end()).first -
+        name.begin());
+    std::vector<uint8_t> fields{codec};
+    PackFormat::PutVarint(fields, shared);
+    PackFormat::PutVarint(fields, name.size() - shared);
+    fields.insert(fields.end(), name.begin() + ptrdiff_t(shared), name.end());
+    PackFormat::PutVarint(fields, size);
+    return fields;
 }
 
 bool TPackage::WriteFile(TFileJob& job) {
@@ -189,8 +205,8 @@ bool TPackage::Report(TFileJob& job, std::vector<uint8_t>& block) {
     const int32_t answer = OnWrite(job.Source, 0, job.Size, int32_t(block.size()), job.Done, data);
     if (answer == 0) return false;
     std::vector<uint8_t> fields;
-    PackFormat::Put32(fields, uint32_t(block.size()));
-    const bool written = WriteRecordHeader(PackFormat::RecDataBlock, fields) && Writer.Write(block);
+    PackFormat::PutVarint(fields, uint64_t(block.size()) + 1);
+    const bool written = Writer.Write(fields) && Writer.Write(block);
     block.clear();
     return written;
 }

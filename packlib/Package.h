@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "LzmaCoder.h"
@@ -32,6 +33,9 @@ class TPackage {
     bool ReportReady(TFileJob& job, bool last);
     bool Report(TFileJob& job, std::vector<uint8_t>& block);
     bool WriteRecordHeader(uint8_t type, const std::vector<uint8_t>& fields);
+    /// The start of a file record: codec, stored name (as what it shares with the previous
+    /// file's and the rest) and size.
+    std::vector<uint8_t> FileHeader(uint8_t codec, std::string_view name, uint64_t size) const;
     bool Break();
 
     TOnWrite OnWrite;
@@ -41,6 +45,7 @@ class TPackage {
     std::vector<uint8_t> ReadBuffer;
     std::vector<uint8_t> OutBuffer;
     std::vector<uint8_t> Block;
+    std::string PreviousName;
     uint32_t FileCount = 0;
     bool Started = false;
     bool Closed = false;

@@ -1,6 +1,7 @@
 // The records of the package stream: package start, then per file a header, its data
 // blocks and its end, then the package end. The parser checks their order and every
-// length, and the package end's count and CRC; it never decodes or decrypts.
+// length, and the package end's count and CRC; it never decodes or decrypts. It reads
+// format versions 1 (a record per header, block and end) and 2 (one compact record per file).
 #pragma once
 
 #include <cstdint>
@@ -40,6 +41,11 @@ class TPackageParser {
   private:
     uint8_t ReadType();
     void ReadEnd(uint64_t crcBefore);
+    /// An unsigned LEB128 number of at most five bytes; corrupt (naming what) above limit.
+    uint64_t ReadVarint(uint64_t limit, const std::string& what);
+    void ReadFileRecord(uint8_t codec, TFileEntry& file);
+    /// Reads the next block's length, or the end of the file's blocks (true).
+    bool EndOfBlocks(size_t& length);
 
     TPackageStream& Stream;
     TPackageInfo Package;
@@ -47,4 +53,5 @@ class TPackageParser {
     uint32_t BlocksInFile = 0;
     uint32_t Files = 0;
     uint64_t EndCrc = 0;
+    std::string PreviousName;
 };

@@ -10,7 +10,8 @@ namespace {
 
 const unsigned char HeaderSignature[8] = {'K', 'E', 'S', 'T', 'P', 'K', 'G', 0x1A};
 const unsigned char TrailerSignature[8] = {'K', 'E', 'S', 'T', 'V', 'E', 'N', 'D'};
-constexpr uint32_t FormatVersion = 1;
+constexpr uint16_t OldestVersion = 1;
+constexpr uint16_t NewestVersion = 2;
 constexpr uint32_t LastVolumeFlag = 1;
 constexpr size_t ReadChunk = 256 * 1024;
 
@@ -44,13 +45,17 @@ TPackageStream::TPackageStream(TByteSource& first, uint64_t begin, uint64_t end,
     OpenVolume(first, begin, end, firstName);
 }
 
-void TPackageStream::CheckHeader(const unsigned char* h, const std::string& name) const {
+void TPackageStream::CheckHeader(const unsigned char* h, const std::string& name) {
     if (std::memcmp(h, HeaderSignature, 8) != 0)
         FailPackage(Volume == 1 ? "not a KestBuild package: no package header in " + Quoted(name)
                                 : Quoted(name) + " is not a volume of a KestBuild package");
-    if (GetLe16(h + 8) != FormatVersion)
-        FailPackage(Quoted(name) + " has package format version " + std::to_string(GetLe16(h + 8)) +
-                    ", this reader knows version 1");
+    const uint16_t version = GetLe16(h + 8);
+    if (version < OldestVersion || version > NewestVersion)
+        FailPackage(Quoted(name) + " has package format version " + std::to_string(version) +
+                    ", this reader knows versions 1 and 2");
+    if (Volume == 1) Version = version;
+    if (version != Version)
+        FailPackage(Quoted(name) + " belongs to another package or another build");
     if (GetLe16(h + 10) != VolumeHeaderSize)
         FailPackage("corrupt package: bad volume header size in " + Quoted(name));
     if (GetLe32(h + 12) != Volume)

@@ -46,10 +46,12 @@ class TPackageStream {
     /// True when the last volume is reached and all of its slice has been read.
     bool AtCleanEnd();
     uint32_t VolumeCount() const { return Volume; }
+    /// The package format version of volume 1 (every volume has the same).
+    uint16_t FormatVersion() const { return Version; }
 
   private:
     void OpenVolume(TByteSource& src, uint64_t begin, uint64_t end, const std::string& name);
-    void CheckHeader(const unsigned char* h, const std::string& name) const;
+    void CheckHeader(const unsigned char* h, const std::string& name);
     void CheckTrailer(const unsigned char* t, uint64_t length, const std::string& name);
     void NextVolume();
     bool Refill();
@@ -59,6 +61,7 @@ class TPackageStream {
     TByteSource* Current = nullptr;
     std::string CurrentName;
     uint32_t Volume = 0;
+    uint16_t Version = 0;
     bool CurrentIsLast = false;
     uint64_t SlicePos = 0;
     uint64_t SliceEnd = 0;

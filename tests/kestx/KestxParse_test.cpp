@@ -37,6 +37,26 @@ std::string FileEnd(const std::string& bytes) {
 std::string StoredFile(const std::string& name, const std::string& bytes) {
     return Header(name, bytes.size()) + Block(bytes) + FileEnd(bytes);
 }
+// Version 2: one record per file, numbers as LEB128, the name after what it shares with the
+// name before.
+std::string Varint(uint64_t v) {
+    std::string s;
+    for (; v >= 0x80; v >>= 7) s += static_cast<char>((v & 0x7F) | 0x80);
+    return s + static_cast<char>(v);
+}
+std::string Header2(size_t shared, const std::string& rest, uint64_t size, int codec = 0) {
+    return Le(codec, 1) + Varint(shared) + Varint(rest.size()) + rest + Varint(size);
+}
+std::string Block2(const std::string& bytes) {
+    return Varint(bytes.size() + 1) + bytes;
+}
+std::string FileEnd2(const std::string& bytes) {
+    return Varint(0) + Le(Crc(bytes), 8);
+}
+std::string StoredFile2(size_t shared, const std::string& rest, const std::string& bytes) {
+    return Header2(shared, rest, bytes.size()) + Block2(bytes) + FileEnd2(bytes);
+}
+
 // The package end record over everything before it.
 std::string WithEnd(const std::string& stream, uint32_t files) {
     return stream + "Z" + Le(files, 4) + Le(Crc(stream), 8);
@@ -87,13 +107,27 @@ TEST(KestxParse, HandMadePackageIsRead) {
     EXPECT_TRUE(Parse(Executable(WithEnd(Start(0), 0))).Names.empty());
 }
 
+struct TCase {
+    const char* Rule;
+    std::string Exe;
+    std::string Message;
+};
+
+template <size_t N>
+void ExpectRefused(const TCase (&cases)[N]) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Rule);
+        try {
+            Parse(c.Exe);
+            ADD_FAILURE() << "accepted";
+        } catch (const EKestxData& e) {
+            EXPECT_NE(std::string(e.what()).find(c.Message), std::string::npos) << e.what();
+        }
+    }
+}
+
 TEST(KestxParse, BrokenRulesAreReported) {
     const std::string one = StoredFile("a", "xyz");
-    struct TCase {
-        const char* Rule;
-        std::string Exe;
-        std::string Message;
-    };
     const TCase cases[] = {
         {"no start record", Executable(WithEnd(one, 1)), "start record"},
         {"level above 9", Executable(WithEnd(Start(10) + one, 1)), "compression level"},
@@ -119,17 +153,49 @@ TEST(KestxParse, BrokenRulesAreReported) {
          Executable(Start() + Header("a", 3) + "D" + Le(1u << 30, 4) + "xyz"), "ends early"},
         {"last volume not marked", Executable(WithEnd(Start() + one, 1), 0), "missing volume 2"},
         {"unknown trailer flag", Executable(WithEnd(Start() + one, 1), 3), "bad volume trailer"},
-        {"format version 2", Executable(WithEnd(Start() + one, 1), 1, 2), "format version 2"},
+        {"format version 3", Executable(WithEnd(Start() + one, 1), 1, 3), "format version 3"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Rule);
-        try {
-            Parse(c.Exe);
-            ADD_FAILURE() << "accepted";
-        } catch (const EKestxData& e) {
-            EXPECT_NE(std::string(e.what()).find(c.Message), std::string::npos) << e.what();
-        }
-    }
+    ExpectRefused(cases);
+}
+
+TEST(KestxParse, HandMadeVersion2PackageIsRead) {
+    const std::string stream = Start() + StoredFile2(0, "Presetup\\Kest.ini", "[Config]") +
+                               StoredFile2(9, "Other", "x") +
+                               Header2(0, "Data\\two blocks.bin", 5) + Block2("ab") + Block2("") +
+                               Block2("cde") + FileEnd2("abcde") + StoredFile2(6, "", "") +
+                               StoredFile2(0, std::string(300, 'n'), std::string(200, 'd'));
+    const TParsed p = Parse(Executable(WithEnd(stream, 5), 1, 2));
+    EXPECT_EQ(p.Names,
+              (std::vector<std::string>{"Presetup\\Kest.ini", "Presetup\\Other",
+                                        "Data\\two blocks.bin", "Data\\t", std::string(300, 'n')}));
+    EXPECT_EQ(p.Data,
+              (std::vector<std::string>{"[Config]", "x", "abcde", "", std::string(200, 'd')}));
+}
+
+TEST(KestxParse, BrokenVersion2RulesAreReported) {
+    const std::string one = StoredFile2(0, "abc", "xyz");
+    const auto v2 = [](const std::string& stream) { return Executable(stream, 1, 2); };
+    const TCase cases[] = {
+        {"unknown codec",
+         v2(WithEnd(Start() + Header2(0, "a", 0, 3) + Block2("") + FileEnd2(""), 1)),
+         "unknown codec"},
+        {"name shares more than the one before",
+         v2(WithEnd(Start() + one + StoredFile2(4, "d", ""), 2)), "longer than the one before"},
+        {"size of 2 GiB",
+         v2(WithEnd(Start() + Header2(0, "a", 1ull << 31) + Block2("") + FileEnd2(""), 1)),
+         "2 GiB"},
+        {"number of six bytes",
+         v2(WithEnd(Start() + Le(0, 1) + std::string(5, '\x80') + Le(0, 1), 1)), "name"},
+        {"file without blocks", v2(WithEnd(Start() + Header2(0, "a", 0) + FileEnd2(""), 1)),
+         "without data blocks"},
+        {"block longer than the package",
+         v2(Start() + Header2(0, "a", 3) + Varint(1u << 30) + "xyz"), "ends early"},
+        {"file count", v2(WithEnd(Start() + one, 2)), "counts 2 files, found 1"},
+        {"package CRC", v2(Start() + one + "Z" + Le(1, 4) + Le(12345, 8)), "CRC-64"},
+        {"version 1 records in a version 2 package", v2(WithEnd(Start() + StoredFile("a", "b"), 1)),
+         "unknown codec"},
+    };
+    ExpectRefused(cases);
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ uint64_t Crc64(const std::string& s) {
 std::string Slice(const std::string& v, uint32_t number, const std::string& before, bool& last) {
     Check(v.size() >= 56, "volume too short");
     Check(v.compare(0, 8, std::string("KESTPKG\x1A", 8)) == 0, "bad volume signature");
-    Check(Get(v, 8, 2) == 1 && Get(v, 10, 2) == 32, "bad version or header size");
+    Check(Get(v, 8, 2) == 2 && Get(v, 10, 2) == 32, "bad version or header size");
     Check(Get(v, 12, 4) == number, "wrong volume number");
     Check(Get(v, 16, 8) == before.size(), "wrong stream offset");
     Check(Get(v, 24, 8) == Crc64(before), "wrong link");
@@ -96,8 +96,7 @@ class TParser {
                 Check(Pos == S.size(), "bytes after the package end record");
                 return p;
             }
-            Check(type == 0x46, "unexpected record type " + std::to_string(type));
-            p.Files.push_back(File());
+            p.Files.push_back(File(type));
         }
     }
 
@@ -109,27 +108,37 @@ class TParser {
         return v;
     }
 
-    TFile File() {
+    uint64_t Varint() {
+        uint64_t v = 0;
+        for (unsigned shift = 0;; shift += 7) {
+            Check(shift < 64, "varint too long");
+            const uint8_t b = Byte();
+            v |= uint64_t(b & 0x7F) << shift;
+            if (!(b & 0x80)) return v;
+        }
+    }
+
+    TFile File(uint8_t codec) {
         TFile f;
-        f.Codec = Byte();
-        f.Filter = Byte();
-        Check(f.Codec <= 2 && f.Filter == 0, "bad codec or filter");
-        const size_t nameLength = size_t(Int(2));
-        f.Size = Int(8);
-        Check(Pos + nameLength <= S.size(), "truncated name");
-        f.Name = S.substr(Pos, nameLength);
-        Pos += nameLength;
+        f.Codec = codec;
+        Check(f.Codec <= 2, "unexpected record type " + std::to_string(codec));
+        const size_t shared = size_t(Varint());
+        Check(shared <= Previous.size(), "name shares more than the previous name has");
+        const size_t rest = size_t(Varint());
+        Check(Pos + rest <= S.size(), "truncated name");
+        f.Name = Previous.substr(0, shared) + S.substr(Pos, rest);
+        Pos += rest;
+        Previous = f.Name;
+        f.Size = Varint();
         std::string payload;
-        while (Pos < S.size() && uint8_t(S[Pos]) == 0x44) {
-            ++Pos;
-            const size_t length = size_t(Int(4));
+        for (uint64_t code = Varint(); code != 0; code = Varint()) {
+            const size_t length = size_t(code - 1);
             Check(Pos + length <= S.size(), "truncated block");
             f.Blocks.push_back(S.substr(Pos, length));
             Pos += length;
             payload += Filter ? Filter(f, f.Blocks.size() - 1, f.Blocks.back()) : f.Blocks.back();
         }
         Check(!f.Blocks.empty(), "file without data block");
-        Check(Byte() == 0x45, "missing file end record");
         f.Crc = Int(8);
         f.Data = Decode(f.Codec, payload);
         Check(f.Data.size() == f.Size, "decoded size mismatch for " + f.Name);
@@ -148,6 +157,7 @@ class TParser {
     const std::string& S;
     const TBlockFilter& Filter;
     size_t Pos = 0;
+    std::string Previous;
     TDecoder Solid;
 };
 

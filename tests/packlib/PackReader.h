@@ -12,7 +12,6 @@ namespace PackReader {
 struct TFile {
     std::string Name;
     uint8_t Codec = 0;
-    uint8_t Filter = 0;
     uint64_t Size = 0;
     uint64_t Crc = 0;
     std::vector<std::string> Blocks;  // data block records, as stored

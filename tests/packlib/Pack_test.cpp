@@ -489,3 +489,35 @@ TEST_F(PackTest, AcceptsBackslashSeparatedNames) {
 }
 
 }  // namespace
+
+// Each stored name is kept as the part it shares with the name before plus the rest: names
+// that repeat, extend, shorten or share nothing with the one before, up to the longest
+// allowed, all come back whole.
+TEST_F(PackTest, StoredNamesComeBackWhateverTheyShare) {
+    const std::vector<std::string> names = {"Data\\Sub\\A.txt",
+                                            "Data\\Sub\\B.txt",
+                                            "Data\\Sub\\B.txt.bak",
+                                            "Data\\Sub",
+                                            "Presetup\\Kest.ini",
+                                            "Data\\Sub\\A.txt",
+                                            std::string(65535, 'n'),
+                                            std::string(65535, 'n'),
+                                            std::string(65534, 'n') + "m",
+                                            "x"};
+    std::vector<TInput> inputs;
+    for (size_t i = 0; i < names.size(); ++i)
+        inputs.push_back({"f" + std::to_string(i), "line " + std::to_string(i) + "\n"});
+    for (const TInput& in : inputs) TestUtil::WriteFile(Source(in), in.Bytes);
+    for (int level : {0, 7}) {
+        SCOPED_TRACE(level);
+        Create(level);
+        for (size_t i = 0; i < names.size(); ++i) ASSERT_NE(Add(Source(inputs[i]), names[i]), 0);
+        ASSERT_NE(Lib().Close(), 0);
+        const PackReader::TPackage pkg = ReadBack();
+        ASSERT_EQ(pkg.Files.size(), names.size());
+        for (size_t i = 0; i < names.size(); ++i) {
+            EXPECT_EQ(pkg.Files[i].Name, names[i]);
+            EXPECT_EQ(pkg.Files[i].Data, inputs[i].Bytes);
+        }
+    }
+}
