@@ -229,7 +229,8 @@ TEST_F(InstallerTest, UninstallRemovesWhatWasInstalledAndKeepsTheUsersFiles) {
         // waits for it to end.
         for (int i = 0;
              i < 300 && (fs::exists(Target() + "/UnKest.exe") ||
-                         fs::exists(Target() + "/UnKest.dat") || fs::exists(Target()) != userFile);
+                         fs::exists(Target() + "/UnKest.dat") || fs::exists(Target()) != userFile ||
+                         fs::exists(Tmp.Path() + "Program Files") != userFile);
              ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         std::map<std::string, std::string> expected;
