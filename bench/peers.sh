@@ -6,8 +6,9 @@
 # Usage: bench/peers.sh [CORPORA_DIR]
 #   env: CORPORA="small-files binaries mixed many-small"  LEVELS="7 9 1" (ours)
 #        PEERS=1 (0 skips the peers)  WORK=dir for the outputs  PLOT=file (empty: no plot)
-#        BASE_DLL=another Pack.dll, measured beside ours as "base-L<level>", so that a change
-#        is compared with its predecessor in the same run on the same machine load
+#        BASES="old=path/Pack.dll ..." other builds of the library, measured beside ours as
+#        "<name>-L<level>" at BASE_LEVELS (default 7), so that a change is compared with its
+#        predecessor in the same run on the same machine load
 # Payload = output minus the tool's own stub (makensis: minus an installer without files;
 # 7-Zip: the archive itself). Missing tools (nsis, 7zip, gnuplot, time) are installed on
 # first use.
@@ -18,7 +19,8 @@ CORPORA=${CORPORA:-small-files binaries mixed many-small}
 LEVELS=${LEVELS:-7 9 1}
 PEERS=${PEERS:-1}
 PLOT=${PLOT-$top/docs/performance.svg}
-BASE_DLL=${BASE_DLL:-}
+BASES=${BASES:-}
+BASE_LEVELS=${BASE_LEVELS:-7}
 work=${WORK:-$top/out/bench-peers}
 mkdir -p "$work"
 
@@ -78,8 +80,11 @@ nsis_script() {  # nsis_script COMPRESSOR DIR OUT: an installer of DIR's files (
 
 ours() {  # ours CORPUS LEVEL
   measure "ours-L$2" "$1" "$work/ours.$1" 0 "$driver" "$pack_dll" "$corpora/$1" "$work/ours.$1" "$2"
-  [ -z "$BASE_DLL" ] ||
-    measure "base-L$2" "$1" "$work/base.$1" 0 "$driver" "$BASE_DLL" "$corpora/$1" "$work/base.$1" "$2"
+  local base
+  for base in $BASES; do
+    [[ " $BASE_LEVELS " == *" $2 "* ]] || continue
+    measure "${base%%=*}-L$2" "$1" "$work/base.$1" 0 "$driver" "${base#*=}" "$corpora/$1" "$work/base.$1" "$2"
+  done
 }
 makensis_peer() {  # makensis_peer CORPUS LABEL COMPRESSOR
   nsis_script "$3" "" "$work/empty.exe"
@@ -104,7 +109,7 @@ done
 
 echo
 for c in $CORPORA; do
-  echo "$c ($(find "$corpora/$c" -type f | wc -l) files, $(du -sb --apparent-size "$corpora/$c" | awk '{ printf "%.1f", $1 / 1e6 }') MB):"
+  echo "$c ($(find "$corpora/$c" -type f | wc -l) files, $(find "$corpora/$c" -type f -printf '%s\n' | awk '{ s += $1 } END { printf "%.1f", s / 1e6 }') MB):"
   echo
   echo "| tool | payload MB | wall s | CPU s | peak RSS MB |"
   echo "|---|---|---|---|---|"
