@@ -291,7 +291,9 @@ int RunEntry(const std::vector<std::string>& arguments) {
     } catch (const EInterrupted&) {
         FinishInterrupt();
     } catch (const std::exception& error) {
-        BuildConsole().Write("Error: " + ReportOf(error) + "\n");
+        // A report may span lines (the system's error text follows its code); names in it
+        // have no line feeds left (StoredNames.h), so only line feeds are kept.
+        BuildConsole().Write("Error: " + BuildSys::PrintableText(ReportOf(error), true) + "\n");
         return 1;
     }
 }

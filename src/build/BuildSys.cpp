@@ -107,6 +107,10 @@ std::string CodePageProblem() {
            " is not a code page that names can be kept in (874, 1250 to 1258)";
 }
 
+std::string PrintableText(const std::string& text, bool keepLineFeeds) {
+    return Plat::PrintableText(text, keepLineFeeds);
+}
+
 std::string UpperCase(const std::string& text) {
     return Plat::AnsiUpper(text);
 }

@@ -41,6 +41,9 @@ bool MakeWritable(const std::string& path);
 std::string ArgumentText(const char* argument);
 /// Why the chosen ANSI code page cannot be used; empty when it can.
 std::string CodePageProblem();
+/// Text with its control characters shown as <XX> (Plat::PrintableText), for everything
+/// the build prints that holds a name.
+std::string PrintableText(const std::string& text, bool keepLineFeeds = false);
 /// ANSI upper-casing of the system's code page.
 std::string UpperCase(const std::string& text);
 void SetTitle(const std::string& title);

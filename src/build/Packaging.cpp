@@ -80,7 +80,7 @@ bool ProgressHandler(const std::string& fileName, int32_t fileSize, int32_t, int
     }
     size_t skip = state.ShownNameSkip > 0 ? static_cast<size_t>(state.ShownNameSkip) : 0;
     std::string shown = fileName.size() > skip ? fileName.substr(skip) : std::string();
-    WriteLine(ProgressLine(StrToOem(shown), fileSize, done));
+    WriteLine(ProgressLine(StrToOem(BuildSys::PrintableText(shown)), fileSize, done));
     return true;
 }
 

@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "BuildState.h"
+#include "BuildSys.h"
 #include "PkgStoredName.h"
-#include "Platform.h"
 #include "kvErrors.h"
 #include "kvStrUtils.h"
 #include "kvStringList.h"
@@ -32,7 +32,7 @@ void RequireStorableName(const std::string& name, const std::string& fullName) {
     std::string why = name.find('\\') != std::string::npos
                           ? "holds a character that Windows does not allow in names"
                           : ProblemOf(name);
-    if (!why.empty()) Refuse("The name of " + Plat::PrintableText(fullName), why);
+    if (!why.empty()) Refuse("The name of " + BuildSys::PrintableText(fullName), why);
 }
 
 void RequireStorableLinkNames(const TStringList& links) {
@@ -40,6 +40,6 @@ void RequireStorableLinkNames(const TStringList& links) {
         if (!LinkIsPacked(links[i])) continue;
         const std::string stored = NameOf(links[i]);
         std::string why = ProblemOf(stored);
-        if (!why.empty()) Refuse("The file link " + Plat::PrintableText(stored), why);
+        if (!why.empty()) Refuse("The file link " + BuildSys::PrintableText(stored), why);
     }
 }

@@ -849,7 +849,7 @@ bool WriteStdout(const std::string& text) {
 }
 
 bool WriteStderr(const std::string& text) {
-    const std::string utf8 = AnsiToUtf8(text);
+    const std::string utf8 = AnsiToUtf8(PrintableText(text, true));
     return WriteAll(STDERR_FILENO, utf8.data(), utf8.size());
 }
 

@@ -415,7 +415,7 @@ bool WriteStdout(const std::string& text) {
 }
 
 bool WriteStderr(const std::string& text) {
-    return WriteAllTo(GetStdHandle(STD_ERROR_HANDLE), text);
+    return WriteAllTo(GetStdHandle(STD_ERROR_HANDLE), PrintableText(text, true));
 }
 
 bool StdoutIsConsole() {

@@ -179,7 +179,8 @@ OSInfo GetOSInfo();
 // --- Console ----------------------------------------------------------------------------
 /// Writes bytes to standard output; false on an output error.
 bool WriteStdout(const std::string& text);
-/// Writes bytes to standard error; false on an output error.
+/// Writes messages to standard error, control characters but line feeds shown as <XX>
+/// (PrintableText): the names in them must not drive the terminal. False on an output error.
 bool WriteStderr(const std::string& text);
 bool StdoutIsConsole();
 /// True when standard input is a console (POSIX: a terminal) that a key wait can read.

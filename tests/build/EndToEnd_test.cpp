@@ -1066,6 +1066,34 @@ TEST_F(EndToEnd, LinkNamesThatAPackageCannotHoldStopTheBuild) {
     }
 }
 
+// Names that may be packed but hold control characters (DEL in a data file's name, ESC in a
+// link source's) are printed as <XX>, in progress lines and in the library's messages.
+TEST_F(EndToEnd, ControlCharactersInPrintedNamesAreEscaped) {
+    if (IsWindowsHost()) GTEST_SKIP() << "the names are made natively";
+    WriteFile(Work / "Image/Data/Del\x7f.txt", "del");
+    WriteFile(Work / "Links/Esc\x1b[2J.txt", "esc");
+    WriteFile(Work / "Demo.kst",
+              "[Config]\r\nImagePath=Image\r\n[FileLinks]\r\n"
+              "Data\\Linked.txt=Links\\Esc\x1b[2J.txt\r\n");
+    TRunResult r = Build();
+    ASSERT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    const Lines lines = r.OutLines();
+    const std::vector<std::string> shown = NamesOf(FinalProgress(lines, 0, lines.size()));
+    EXPECT_NE(std::find(shown.begin(), shown.end(), "Del<7F>.txt"), shown.end()) << r.Out;
+    EXPECT_NE(std::find(shown.begin(), shown.end(), "Links\\Esc<1B>[2J.txt"), shown.end()) << r.Out;
+    EXPECT_EQ(r.Out.find_first_of("\x1b\x7f"), std::string::npos) << r.Out;
+    EXPECT_EQ(ReadFile(Extract("Setup.exe") + "Data/Del\x7f.txt"), "del");
+
+    WriteFile(Work / "Demo.kst",
+              "[Config]\r\nImagePath=Image\r\n[FileLinks]\r\n"
+              "Data\\Linked.txt=Links\\Gone\x1b[2J.txt\r\n");
+    r = Build();
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_NE(r.Err.find("Pack.dll: cannot open \"Links\\Gone<1B>[2J.txt\""), std::string::npos)
+        << r.Err;
+    EXPECT_EQ(r.Err.find('\x1b'), std::string::npos) << r.Err;
+}
+
 // --- With the scripted packing library ---------------------------------------------------
 
 class ScriptedBuild : public EndToEnd {

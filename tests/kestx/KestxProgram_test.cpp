@@ -1,6 +1,7 @@
 // The kestx program itself: exit codes, and messages on the right stream.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "KestxTestKit.h"
@@ -70,6 +71,31 @@ TEST_F(KestxProgram, ExitCodesAndStreams) {
         RunProgram("extract " + exe + " " + Quote(tmp.Path() + "x") + " --password pw", tmp);
     EXPECT_EQ(corrupt.Code, 2);
     EXPECT_EQ(corrupt.Err.rfind("kestx: error: ", 0), 0u) << corrupt.Err;
+}
+
+// Stored names and arguments with control characters are printed as <XX>: a name must not
+// send terminal commands, return the cursor or start a fake listing line.
+TEST_F(KestxProgram, ControlCharactersInNamesAndMessagesArePrintedEscaped) {
+    const TBuilt built = BuildPackage(tmp.Path() + "b",
+                                      {{"Data\\Clear\x1b[2J.txt", "e"},
+                                       {"Data\\Back\r      9  Data\\Fake.txt", "r"},
+                                       {"Data\\Two\nlines.txt", "n"}},
+                                      {});
+    const TProcess list = RunProgram("list " + Quote(built.Exe), tmp);
+    EXPECT_EQ(list.Code, 0) << list.Err;
+    for (const char* shown :
+         {"  Data\\Clear<1B>[2J.txt\n", "  Data\\Back<0D>      9  Data\\Fake.txt\n",
+          "  Data\\Two<0A>lines.txt\n"})
+        EXPECT_NE(list.Out.find(shown), std::string::npos) << shown << "\n" << list.Out;
+    EXPECT_EQ(list.Out.find_first_of("\x1b\r"), std::string::npos) << list.Out;
+    // Four files (Kest.ini too) and the summary: no line more.
+    EXPECT_EQ(std::count(list.Out.begin(), list.Out.end(), '\n'), 5) << list.Out;
+
+    const TProcess missing =
+        RunProgram("list " + Quote(tmp.Path() + "No\x1b]0;title\x07.exe"), tmp);
+    EXPECT_EQ(missing.Code, 2);
+    EXPECT_NE(missing.Err.find("No<1B>]0;title<07>.exe"), std::string::npos) << missing.Err;
+    EXPECT_EQ(missing.Err.find_first_of("\x1b\x07"), std::string::npos) << missing.Err;
 }
 
 }  // namespace

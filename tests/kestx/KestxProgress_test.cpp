@@ -50,4 +50,15 @@ TEST(KestxProgress, DrawsOnlyForLongWorkAndOnlyOnChange) {
     EXPECT_TRUE(quiet.str().empty());
 }
 
+TEST(KestxProgress, ControlCharactersInTheLabelAreShownEscaped) {
+    std::ostringstream out;
+    {
+        TProgressBar bar(&out, 100, 0);
+        bar.SetLabel("Data\\Esc\x1b[2J\rx\n.txt");
+        bar.Advance(50);
+    }
+    EXPECT_NE(out.str().find("Data\\Esc<1B>[2J<0D>x<0A>.txt"), std::string::npos) << out.str();
+    EXPECT_EQ(out.str().find_first_of("\x1b\n"), std::string::npos);
+}
+
 }  // namespace

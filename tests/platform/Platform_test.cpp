@@ -551,6 +551,26 @@ TEST(PlatformCodePage, Windows1252BothWays) {
     }
 }
 
+TEST(PlatformCodePage, PrintableTextShowsControlCharactersAsHex) {
+    if (Plat::AnsiCodePage() != 1252) GTEST_SKIP() << "code page " << Plat::AnsiCodePage();
+    struct Case {
+        std::string text, shown, shownKeepingLineFeeds;
+    } cases[] = {
+        {"Data\\plain <name>.txt", "Data\\plain <name>.txt", "Data\\plain <name>.txt"},
+        {"esc\x1b[2J", "esc<1B>[2J", "esc<1B>[2J"},
+        {"a\r\nb\tc", "a<0D><0A>b<09>c", "a<0D>\nb<09>c"},
+        {std::string("nul\0del\x7f", 8), "nul<00>del<7F>", "nul<00>del<7F>"},
+        // 0x81 and 0x9D are undefined in 1252 and stand for the C1 controls U+0081 and
+        // U+009D (a terminal's OSC); 0x9B and 0xE9 are letters there.
+        {"c1\x81\x9d", "c1<81><9D>", "c1<81><9D>"},
+        {"\x9b\xe9", "\x9b\xe9", "\x9b\xe9"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Plat::PrintableText(c.text), c.shown) << c.shown;
+        EXPECT_EQ(Plat::PrintableText(c.text, true), c.shownKeepingLineFeeds) << c.shown;
+    }
+}
+
 TEST(PlatformCodePage, WhatDoesNotFitOrIsNotUtf8) {
     if (Plat::AnsiCodePage() != 1252) GTEST_SKIP() << "code page " << Plat::AnsiCodePage();
     struct Case {

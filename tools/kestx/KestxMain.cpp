@@ -7,6 +7,7 @@
 #include "KestxErrors.h"
 #include "KestxNative.h"
 #include "KestxReader.h"
+#include "Platform.h"
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
@@ -22,17 +23,17 @@ int main(int argc, char** argv) {
         std::cout.flush();
         return code;
     } catch (const EKestxUsage& e) {
-        std::cerr << "kestx: " << e.what() << "\n\n" << KestxUsageText();
+        std::cerr << "kestx: " << Plat::PrintableText(e.what()) << "\n\n" << KestxUsageText();
         return KestxExitUsage;
     } catch (const EKestxData& e) {
         std::cout.flush();
-        std::cerr << "kestx: error: " << e.what() << "\n";
+        std::cerr << "kestx: error: " << Plat::PrintableText(e.what()) << "\n";
         return KestxExitData;
     } catch (const std::bad_alloc&) {
         std::cerr << "kestx: error: out of memory\n";
         return KestxExitData;
     } catch (const std::exception& e) {
-        std::cerr << "kestx: error: " << e.what() << "\n";
+        std::cerr << "kestx: error: " << Plat::PrintableText(e.what()) << "\n";
         return KestxExitData;
     }
 }

@@ -1,5 +1,7 @@
 #include "KestxProgress.h"
 
+#include "Platform.h"
+
 namespace {
 
 constexpr size_t BarCells = 30;
@@ -42,7 +44,7 @@ TProgressBar::~TProgressBar() {
 }
 
 void TProgressBar::SetLabel(const std::string& label) {
-    Label = label;
+    Label = Plat::PrintableText(label);
     Draw();
 }
 

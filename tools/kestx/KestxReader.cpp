@@ -16,6 +16,7 @@
 #include "PkgPassword.h"
 #include "PkgTrailer.h"
 #include "PkgVolumes.h"
+#include "Platform.h"
 
 namespace fs = std::filesystem;
 
@@ -164,7 +165,8 @@ void TSession::Summary(uint32_t volumes) {
             Io.Out << "OK: " << what << ", every checksum matches\n";
             break;
         default:
-            Io.Out << "Extracted " << Plural(Files - Refused, "file") << " to " << Args.Dir;
+            Io.Out << "Extracted " << Plural(Files - Refused, "file") << " to "
+                   << Plat::PrintableText(Args.Dir);
             if (Refused) Io.Out << "; refused " << Plural(Refused, "unsafe stored name");
             Io.Out << "\n";
             break;
@@ -180,7 +182,8 @@ void TSession::ListFiles(TPackageParser& parser) {
     while (parser.NextFile(file)) {
         SkipBlocks(parser);
         Bar->Finish();
-        Io.Out << PadLeft(std::to_string(file.Size), 11) << "  " << file.Name << "\n";
+        Io.Out << PadLeft(std::to_string(file.Size), 11) << "  " << Plat::PrintableText(file.Name)
+               << "\n";
         ++Files;
         Bytes += file.Size;
     }
@@ -205,7 +208,8 @@ std::unique_ptr<TOutputFile> TSession::OutputFor(const TFileEntry& file) {
     const std::string why = CheckStoredName(file.Name, parts, FileSystemIsWindows());
     if (!why.empty()) {
         Bar->Finish();
-        Io.Err << "kestx: refused '" << file.Name << "': the stored name " << why << "\n";
+        Io.Err << "kestx: refused '" << Plat::PrintableText(file.Name) << "': the stored name "
+               << why << "\n";
         ++Refused;
         return nullptr;
     }
