@@ -9,7 +9,8 @@ SUDO=""
 
 PKGS_NATIVE=(build-essential cmake ninja-build clang libclang-rt-14-dev clang-format
   libgtest-dev googletest libgmock-dev libbenchmark-dev liblzma-dev pkg-config
-  g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-x86-64 mingw-w64-x86-64-dev xz-utils dpkg-dev hyperfine time python3 file nsis 7zip bc openssl osslsigncode)
+  g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-x86-64 mingw-w64-x86-64-dev xz-utils dpkg-dev hyperfine time python3 file nsis 7zip bc openssl osslsigncode
+  xvfb imagemagick)
 PKGS_WINE=(wine wine32:i386 wine64)
 
 missing=()

@@ -56,6 +56,11 @@ TEnvList WineEnv() {
             {"DISPLAY", ""}};
 }
 
+// scripts/wine-run.sh in the mode that keeps $DISPLAY, with a prefix of its own.
+TEnvList GuiWineEnv() {
+    return {{"KEST_WINE_GUI", "1"}, {"KEST_WINE_TIMEOUT", "110"}};
+}
+
 void Write(const std::string& path, const std::string& bytes) {
     fs::create_directories(fs::path(path).parent_path());
     std::ofstream(path, std::ios::binary) << bytes;
@@ -73,9 +78,11 @@ std::string WinPath(const std::string& path) {
 TBuilt Build(const std::string& dir, const TProject& project) {
     fs::create_directories(dir);
     for (const TFile& f : project.Data) Write(dir + "/Image/Data/" + f.Name, f.Bytes);
+    for (const TFile& f : project.Presetup) Write(dir + "/Image/Presetup/" + f.Name, f.Bytes);
     std::string ini = "[Config]\r\nTitle=" + project.Title +
-                      "\r\nDefaultDir=C:\\KestTest\r\nLanguages=ENU\r\nUninstall=" +
-                      (project.Uninstall ? "1" : "0") + "\r\n" + project.KestIniExtra;
+                      "\r\nDefaultDir=C:\\KestTest\r\nLanguages=" + project.Languages +
+                      "\r\nUninstall=" + (project.Uninstall ? "1" : "0") + "\r\n" +
+                      project.KestIniExtra;
     Write(dir + "/Image/Presetup/Kest.ini", ini);
     std::string kst = "[Config]\r\nImagePath=Image\r\nExeName=Setup.exe\r\nCompressionLevel=7\r\n";
     if (!project.Password.empty()) kst += "Password=" + project.Password + "\r\n";
@@ -100,6 +107,32 @@ TRun RunWine(const std::string& exe, const std::vector<std::string>& args) {
     const TRunResult r =
         RunProgram(fs::path(exe).parent_path().string(), "/usr/bin/timeout", full, WineEnv());
     return {r.ExitCode, r.Out, r.Err};
+}
+
+TRun RunWizard(const std::string& steps, const std::string& exe,
+               const std::vector<std::string>& switches, const std::string& locale) {
+    // Each wait of the driver ends well before the run's own time limit; the steps it did
+    // go to standard error, for the message of a failed test.
+    std::vector<std::string> args = {TestUtil::Env("KEST_SFX64_DIR") + "/WizardDriver.exe",
+                                     "-v",
+                                     "-t",
+                                     "30",
+                                     "-x",
+                                     "60",
+                                     "-f",
+                                     WinPath(steps),
+                                     "--",
+                                     WinPath(exe)};
+    args.insert(args.end(), switches.begin(), switches.end());
+    TEnvList env = GuiWineEnv();
+    env.insert(env.end(), {{"LANG", locale}, {"LC_ALL", locale}});
+    const TRunResult r =
+        RunProgram(fs::path(exe).parent_path().string(), Top() + "/scripts/wine-run.sh", args, env);
+    return {r.ExitCode, r.Out, r.Err};
+}
+
+void EndWizardWine() {
+    RunProgram(Top(), Top() + "/scripts/wine-run.sh", {"--stop", "64"}, GuiWineEnv());
 }
 
 std::map<std::string, std::string> Snapshot(const std::string& dir) {

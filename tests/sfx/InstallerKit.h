@@ -20,6 +20,8 @@ struct TProject {
     std::string Title = "Kest Installer Test";
     std::string VolumeSize;    // KEST_VOLUME_SIZE for the build; empty: one volume
     std::string KestIniExtra;  // more [Config] lines
+    std::string Languages = "ENU";
+    std::vector<TFile> Presetup;  // more files of the presetup (license, language files)
     bool Uninstall = true;
 };
 
@@ -38,6 +40,14 @@ struct TRun {
 
 /// Runs a Windows program under Wine with arguments (Linux paths already converted).
 TRun RunWine(const std::string& exe, const std::vector<std::string>& args);
+/// Runs Setup.exe with switches under WizardDriver.exe, which works through the steps in the
+/// file steps; both run in the Wine that shows windows on $DISPLAY, for a user of the given
+/// locale.
+TRun RunWizard(const std::string& steps, const std::string& exe,
+               const std::vector<std::string>& switches, const std::string& locale = "C.UTF-8");
+/// Ends the Wine that shows windows with every program in it: it must not outlive the display
+/// it was started on.
+void EndWizardWine();
 /// The Windows form of a Linux path (the Z: drive).
 std::string WinPath(const std::string& path);
 
