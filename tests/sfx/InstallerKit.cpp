@@ -32,14 +32,15 @@ std::string Prefix() {
     return Top() + (Runs32Bit() ? "/out/wineprefix" : "/out/wineprefix64");
 }
 
-// kestbuild with its companions, the stub and uninstaller being the ones Wine runs here.
+// kestbuild with its companions, the stub and uninstaller being the ones Wine runs here; a
+// folder of this process's own, since the installer and the wizard tests run side by side.
 std::string ToolDir() {
     static std::string dir;
     if (!dir.empty()) return dir;
+    static const TestUtil::TempDir tools;
     const std::string bin = TestUtil::Env("KEST_BIN_DIR");
     const std::string stubs = Runs32Bit() ? bin : TestUtil::Env("KEST_SFX64_DIR");
-    dir = TestUtil::Env("KEST_TEST_TMP") + "/installer-tools";
-    fs::remove_all(dir);
+    dir = tools.Path() + "installer-tools";
     fs::create_directories(dir);
     for (const char* name : {"kestbuild", "Pack.dll"}) fs::copy(bin + "/" + name, dir + "/" + name);
     fs::copy(bin + "/Presetup", dir + "/Presetup", fs::copy_options::recursive);
@@ -113,16 +114,9 @@ TRun RunWizard(const std::string& steps, const std::string& exe,
                const std::vector<std::string>& switches, const std::string& locale) {
     // Each wait of the driver ends well before the run's own time limit; the steps it did
     // go to standard error, for the message of a failed test.
-    std::vector<std::string> args = {TestUtil::Env("KEST_SFX64_DIR") + "/WizardDriver.exe",
-                                     "-v",
-                                     "-t",
-                                     "30",
-                                     "-x",
-                                     "60",
-                                     "-f",
-                                     WinPath(steps),
-                                     "--",
-                                     WinPath(exe)};
+    const std::string driver = TestUtil::Env("KEST_SFX64_DIR") + "/WizardDriver.exe";
+    std::vector<std::string> args = {driver, "-v", "-t", "30", "-x", "60"};
+    args.insert(args.end(), {"-f", WinPath(steps), "--", WinPath(exe)});
     args.insert(args.end(), switches.begin(), switches.end());
     TEnvList env = GuiWineEnv();
     env.insert(env.end(), {{"LANG", locale}, {"LC_ALL", locale}});

@@ -37,6 +37,8 @@
 #include <string>
 #include <vector>
 
+#include "SfxResource.h"
+
 namespace {
 
 enum TDriverExit : int {
@@ -45,10 +47,6 @@ enum TDriverExit : int {
     DriverStepFailed = 102,   // a step did not see what it waited for
     DriverSetupHung = 103,    // Setup.exe did not end in time
 };
-
-// The wizard's identifiers (the installer's resource header).
-constexpr int IdcBack = 1013;
-constexpr int FirstPage = 120, LastPage = 126;
 
 constexpr DWORD PollMs = 25;
 constexpr UINT SendMs = 5000;
@@ -128,7 +126,7 @@ HWND Frame() {
     if (State.Frame && IsWindow(State.Frame) && IsWindowVisible(State.Frame)) return State.Frame;
     State.Frame = nullptr;
     for (HWND window : SetupDialogs())
-        if (GetDlgItem(window, IdcBack)) State.Frame = window;
+        if (GetDlgItem(window, IDC_BACK)) State.Frame = window;
     return State.Frame;
 }
 
@@ -136,14 +134,14 @@ HWND Frame() {
 HWND MessageBoxOfSetup() {
     HWND frame = Frame();
     for (HWND window : SetupDialogs())
-        if (window != frame && !GetDlgItem(window, IdcBack)) return window;
+        if (window != frame && !GetDlgItem(window, IDC_BACK)) return window;
     return nullptr;
 }
 
 int CurrentPage() {
     HWND frame = Frame();
     if (!frame) return 0;
-    for (int id = FirstPage; id <= LastPage; ++id) {
+    for (int id = IDD_PAGE_LANGUAGE; id <= IDD_PAGE_FINISH; ++id) {
         HWND page = GetDlgItem(frame, id);
         if (page && IsWindowVisible(page)) return id;
     }
@@ -177,7 +175,8 @@ std::string TextOf(HWND window) {
 BOOL CALLBACK AddChildText(HWND child, LPARAM all) {
     if (!IsWindowVisible(child)) return TRUE;
     const std::string text = TextOf(child);
-    if (!text.empty())
+    // An icon's static holds the resource's number behind U+FFFF, no text.
+    if (!text.empty() && text.rfind("\xEF\xBF\xBF", 0) != 0)
         *reinterpret_cast<std::string*>(all) +=
             " [" + std::to_string(GetDlgCtrlID(child)) + "] \"" + text + "\"";
     return TRUE;
