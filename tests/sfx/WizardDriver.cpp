@@ -20,7 +20,7 @@
 //   click <ctl>                click a button once it is enabled (posted: Cancel opens a
 //                              modal box)
 //   key enter|escape|tab       press a key in the wizard
-//   confirm yes|no             answer the message box that the wizard shows
+//   confirm yes|no|retry|cancel|ok  answer the message box that the wizard shows
 //   expect-text <ctl> <text>   wait until the control's text contains text
 //   expect-no-text <ctl> <text>  wait until it does not
 //   expect-disabled <ctl>      wait until the control is disabled
@@ -284,8 +284,13 @@ void StepKey(const std::string& name) {
 }
 
 void StepConfirm(const std::string& answer) {
-    const int button = answer == "yes" ? IDYES : answer == "no" ? IDNO : 0;
-    if (!button) Fail("confirm takes yes or no");
+    const int button = answer == "yes"      ? IDYES
+                       : answer == "no"     ? IDNO
+                       : answer == "retry"  ? IDRETRY
+                       : answer == "cancel" ? IDCANCEL
+                       : answer == "ok"     ? IDOK
+                                            : 0;
+    if (!button) Fail("confirm takes yes, no, retry, cancel or ok");
     HWND box = nullptr;
     if (!WaitFor([&] { return (box = MessageBoxOfSetup()) && GetDlgItem(box, button); }))
         Fail("no message box with that button appeared");

@@ -14,7 +14,7 @@ using namespace InstallerKit;
 namespace {
 
 constexpr int Next = 1, Cancel = 2;  // IDOK (Next, Install, Finish) and IDCANCEL
-constexpr int Installed = 0, Cancelled = 1;
+constexpr int Installed = 0, Cancelled = 1, Damaged = 4;
 
 using TSteps = std::vector<std::string>;
 
@@ -231,6 +231,51 @@ TEST_F(WizardTest, CancelDuringTheInstallationLeavesNothing) {
     const TRun r = Run(built, steps);
     EXPECT_EQ(r.Code, Cancelled) << r.Err;
     EXPECT_FALSE(fs::exists(Target())) << r.Err;
+}
+
+// A volume that is missing is asked for (Retry asks again, Cancel gives up); a damaged one
+// fails the installation, told on the finish page. Either way nothing is left.
+TEST_F(WizardTest, VolumeMissingOrDamagedEndsOnTheFinishPage) {
+    struct TCase {
+        const char* Name;
+        bool Remove;  // else one byte of the volume flipped
+        TSteps Answers;
+        std::vector<std::string> Finish;
+        int Code;
+    };
+    const TCase cases[] = {
+        {"missing", true, {"confirm retry", "confirm cancel"}, {"cancelled"}, Cancelled},
+        {"damaged", false, {}, {"The installation failed", "damaged or incomplete"}, Damaged},
+    };
+    Project.Data = Tree();
+    Project.VolumeSize = "200K";
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const TBuilt built = Build(Tmp.Path() + c.Name, Project);
+        const std::string volume = built.Dir + "/Setup.3";
+        ASSERT_TRUE(fs::exists(volume));
+        if (c.Remove) {
+            fs::remove(volume);
+        } else {
+            std::string bytes = TestUtil::ReadFile(volume);
+            bytes[bytes.size() / 2] ^= 0x20;
+            TestUtil::WriteFile(volume, bytes);
+        }
+        TSteps steps = Welcome();
+        Append(steps, Folder());
+        Append(steps, c.Answers);
+        steps.push_back(Step("page", IDD_PAGE_FINISH));
+        for (const std::string& text : c.Finish)
+            steps.push_back(Step("expect-text", IDC_TEXT, text));
+        steps.push_back(Step("click", Next));
+        const TRun r = Run(built, steps);
+        EXPECT_EQ(r.Code, c.Code) << r.Err;
+        if (c.Remove) {
+            EXPECT_NE(r.Err.find("Insert the disk that holds"), std::string::npos) << r.Err;
+            EXPECT_NE(r.Err.find("Setup.3"), std::string::npos) << r.Err;
+        }
+        EXPECT_FALSE(fs::exists(Target())) << r.Err;
+    }
 }
 
 // The language of the texts: chosen with /LANG= or on the language page when the package
