@@ -72,12 +72,12 @@ class WizardTest : public ::testing::Test {
     static void SetUpTestSuite() { EndWizardWine(); }
     static void TearDownTestSuite() { EndWizardWine(); }
     void SetUp() override {
+        const bool launcher = TestUtil::Env("KEST_XVFB_RUN").find("NOTFOUND") == std::string::npos;
         ASSERT_FALSE(TestUtil::Env("DISPLAY").empty())
-            << "no display: ctest runs this program under xvfb-run, which was "
-            << (TestUtil::Env("KEST_XVFB_RUN").find("NOTFOUND") == std::string::npos
-                    ? "not used"
-                    : "not found when the build was configured: run scripts/setup.sh, then "
-                      "cmake --preset native again");
+            << "no display: "
+            << (launcher ? "run this program under xvfb-run -a, as ctest does"
+                         : "ctest runs this program under xvfb-run, which was not found when the "
+                           "build was configured: run scripts/setup.sh, then configure again");
         Project.Title = "Kest Wizard Test";
         Project.Uninstall = false;
         TestUtil::WriteFile(Tmp.Path() + "in the way", "a file where a folder would be");
