@@ -74,21 +74,28 @@ head -c $((1200 * 8192)) /dev/urandom |
 (cd "$work/demo" && KEST_NO_WAIT=1 CI=1 "$work/tools/kestbuild" DemoProtected </dev/null >/dev/null)
 
 ini=$work/demo/Image/Presetup/Kest.ini
+password=$(sed -n 's/^Password=//p' "$work/demo/DemoProtected.kst" | tr -d '\r')
+# The wizard's identifiers, as the installer's resource header defines them.
+id() {
+  awk -v name="$1" '$1 == "#define" && $2 == name { print $3 }' "$top/sfx/SfxResource.h"
+}
 shot() {
   echo "shot $(winpath "$work/$1.bmp")"
 }
+next="click 1"  # IDOK: Next, Install, Finish
 {
   if grep -qi '^Languages=.*,' "$ini"; then
-    echo "page 120"; shot 1-language; echo "click 1"
+    echo "page $(id IDD_PAGE_LANGUAGE)"; shot 1-language; echo "$next"
   fi
-  echo "page 121"; shot 2-welcome; echo "click 1"
+  echo "page $(id IDD_PAGE_WELCOME)"; shot 2-welcome; echo "$next"
   if grep -qi '^License=' "$ini"; then
-    echo "page 122"; echo "check 1023"; shot 3-license; echo "click 1"
+    echo "page $(id IDD_PAGE_LICENSE)"; echo "check $(id IDC_ACCEPT)"; shot 3-license; echo "$next"
   fi
-  echo "page 123"; echo "set 1004 demo"; shot 4-password; echo "click 1"
-  echo "page 124"; shot 5-folder; echo "click 1"
-  echo "page 125"; echo "sleep 1500"; shot 6-progress
-  echo "page 126"; shot 7-finish; echo "click 1"
+  echo "page $(id IDD_PAGE_PASSWORD)"; echo "set $(id IDC_PASSWORD) $password"; shot 4-password
+  echo "$next"
+  echo "page $(id IDD_PAGE_FOLDER)"; shot 5-folder; echo "$next"
+  echo "page $(id IDD_PAGE_PROGRESS)"; echo "sleep 1500"; shot 6-progress
+  echo "page $(id IDD_PAGE_FINISH)"; shot 7-finish; echo "$next"
 } >"$work/steps.txt"
 
 KEST_WINE_GUI=1 KEST_WINE_GUI_PREFIX=$top/out/wineprefix64-shots \
