@@ -225,8 +225,9 @@ TEST_F(WizardTest, CancelDuringTheInstallationLeavesNothing) {
     const TBuilt built = Build(Tmp.Path() + "big", Project);
     TSteps steps = Welcome();
     Append(steps, Folder());
-    Append(steps,
-           {Step("page", IDD_PAGE_PROGRESS), "sleep 1000", Step("click", Cancel), "confirm yes"});
+    Append(steps, {Step("page", IDD_PAGE_PROGRESS), "sleep 1000",
+                   Step("expect-text", IDC_FILE, "Installing Files\\file"), Step("click", Cancel),
+                   "confirm yes"});
     Append(steps, Finish("cancelled"));
     const TRun r = Run(built, steps);
     EXPECT_EQ(r.Code, Cancelled) << r.Err;
