@@ -106,8 +106,10 @@ class TWizard : public TUi {
     bool Choose(TSetupChoice& choice) override {
         if (Cancel.load()) return false;  // cancelled while the files were being unpacked
         Choice = &choice;
+        SavedTitle = choice.Title;
         PostMessageW(Frame, WmChoose, 0, 0);
         WaitForSingleObject(Answered, INFINITE);
+        Choice = nullptr;
         return Chosen;
     }
     void Progress(uint64_t done, uint64_t total, const std::string& file) override {
@@ -153,7 +155,7 @@ class TWizard : public TUi {
     void Browse();
     void BeginChoice();
     void ShowOutcome();
-    std::string Title() const { return AnsiToUtf8(Choice ? Choice->Title : std::string()); }
+    std::string Title() const { return AnsiToUtf8(SavedTitle); }
     std::wstring Caption() const;
 
     HWND Frame = nullptr;
@@ -161,7 +163,9 @@ class TWizard : public TUi {
     HWND Bar = nullptr;
     HFONT Bold = nullptr;
     TPage Current = PageProgress;
+    // The engine's choice, valid only while Choose waits; the title outlives it.
     TSetupChoice* Choice = nullptr;
+    std::string SavedTitle;
     std::wstring DefaultFolder;
     bool Choosing = false;
     bool Chosen = false;
@@ -235,7 +239,8 @@ DWORD WINAPI TWizard::Thread(LPVOID p) {
 }
 
 std::wstring TWizard::Caption() const {
-    return Wide(Choice ? Texts()("Caption", Title()) : Texts()("Caption", "Marvo Installer"));
+    return Wide(!SavedTitle.empty() ? Texts()("Caption", Title())
+                                    : Texts()("Caption", "Marvo Installer"));
 }
 
 bool TWizard::Shown(TPage page) const {
