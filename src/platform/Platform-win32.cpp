@@ -1,5 +1,7 @@
 // The Win32 backend: the ANSI API, with directory listings sorted so that output does not
-// depend on the file system's own order.
+// depend on the file system's own order. Calls that take file names use the wide API in
+// the long form (WidePath), so that a path of more than MAX_PATH characters in the image is
+// found and packed as on POSIX, not left out.
 #include <windows.h>
 // Names of the layer that windows.h turns into macros.
 #undef AnsiToOem
@@ -42,6 +44,57 @@ FILETIME ToFt(uint64_t v) {
     return ft;
 }
 
+// --- Wide names ---------------------------------------------------------------------------
+
+std::wstring ToWide(const std::string& ansi) {
+    if (ansi.empty()) return {};
+    int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::wstring w(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), w.data(), n);
+    return w;
+}
+
+// fits is false when the code page lacks a character of the name ("?" stands for it).
+std::string FromWide(const wchar_t* wide, bool& fits) {
+    BOOL usedDefault = FALSE;
+    int n =
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, nullptr, 0, "?", &usedDefault);
+    std::string s(n > 0 ? static_cast<size_t>(n) : 1, '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, s.data(), n, "?", &usedDefault);
+    s.resize(s.size() - 1);  // the terminating NUL
+    fits = !usedDefault;
+    return s;
+}
+
+std::wstring FullWidePath(const std::wstring& path) {
+    DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return {};
+    std::wstring buf(n + 1, L'\0');
+    DWORD m = GetFullPathNameW(path.c_str(), n + 1, buf.data(), nullptr);
+    if (m == 0 || m > n) return {};
+    buf.resize(m);
+    return buf;
+}
+
+// Beyond this length CreateDirectory already fails (room for an 8.3 name is kept).
+constexpr size_t ShortPathLimit = MAX_PATH - 12;
+
+// A name for the wide calls: a full path too long for them without it takes the "\\?\"
+// form (UNC paths "\\?\UNC\server\share"), which the system passes on unparsed. Shorter
+// names go as they are, so that relative names and device names keep their meaning.
+std::wstring WidePath(const std::string& path) {
+    std::wstring wide = ToWide(path);
+    if (wide.size() < ShortPathLimit && path.size() < ShortPathLimit) {
+        std::wstring full = FullWidePath(wide);
+        if (full.size() < ShortPathLimit) return wide;
+    }
+    if (wide.rfind(L"\\\\?\\", 0) == 0) return wide;
+    std::wstring full = FullWidePath(wide);
+    if (full.empty()) return wide;
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
 // --- Directory search -------------------------------------------------------------------
 
 struct Search {
@@ -49,11 +102,9 @@ struct Search {
     size_t next = 0;
 };
 
-FindData FromWin32(const WIN32_FIND_DATAA& w) {
+FindData FromWin32(const WIN32_FIND_DATAW& w) {
     FindData fd;
-    fd.name = w.cFileName;
-    // The ANSI calls put "?" (which no Windows name holds) for what the code page lacks.
-    fd.nameFits = fd.name.find('?') == std::string::npos;
+    fd.name = FromWide(w.cFileName, fd.nameFits);
     fd.attributes = w.dwFileAttributes;
     fd.size = Join(w.nFileSizeHigh, w.nFileSizeLow);
     fd.lastWrite = Join(w.ftLastWriteTime.dwHighDateTime, w.ftLastWriteTime.dwLowDateTime);
@@ -124,7 +175,7 @@ std::string ErrorText(uint32_t code) {
 
 Handle OpenFile(const std::string& name, uint32_t access, uint32_t share, uint32_t disposition,
                 uint32_t attributes) {
-    HANDLE h = CreateFileA(name.c_str(), access, share, nullptr, disposition,
+    HANDLE h = CreateFileW(WidePath(name).c_str(), access, share, nullptr, disposition,
                            attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr);
     return reinterpret_cast<Handle>(h);
 }
@@ -182,15 +233,15 @@ Handle FindFirst(const std::string& mask, FindData& data) {
     std::string dir = cut == std::string::npos ? "" : mask.substr(0, cut + 1);
     std::string pattern = mask.substr(dir.size());
     if (pattern.empty()) {
-        DWORD a = GetFileAttributesA(dir.c_str());
+        DWORD a = GetAttributes(dir);
         bool isDir = a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
         SetLastError(isDir ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
         return InvalidHandle;
     }
-    WIN32_FIND_DATAA w;
+    WIN32_FIND_DATAW w;
     if (pattern.find_first_of("*?") == std::string::npos) {
         // One name: no listing, so that per-file searches in big directories stay cheap.
-        HANDLE h = FindFirstFileA(mask.c_str(), &w);
+        HANDLE h = FindFirstFileW(WidePath(mask).c_str(), &w);
         if (h == INVALID_HANDLE_VALUE) return InvalidHandle;
         ::FindClose(h);
         auto* s = new Search;
@@ -200,12 +251,13 @@ Handle FindFirst(const std::string& mask, FindData& data) {
     }
     // The whole directory is read now, filtered by our own mask rules (the file system's
     // differ: short names, and Wine's own matching) and served sorted.
-    HANDLE h = FindFirstFileA((dir + "*").c_str(), &w);
+    HANDLE h = FindFirstFileW(WidePath(dir + "*").c_str(), &w);
     if (h == INVALID_HANDLE_VALUE) return InvalidHandle;
     auto* s = new Search;
     do {
-        if (MatchesFindMask(pattern, w.cFileName)) s->entries.push_back(FromWin32(w));
-    } while (FindNextFileA(h, &w));
+        FindData fd = FromWin32(w);
+        if (MatchesFindMask(pattern, fd.name)) s->entries.push_back(std::move(fd));
+    } while (FindNextFileW(h, &w));
     DWORD err = GetLastError();
     ::FindClose(h);
     if (err != ERROR_NO_MORE_FILES || s->entries.empty()) {
@@ -240,33 +292,34 @@ void FindClose(Handle h) {
 // --- Names and attributes -------------------------------------------------------------
 
 uint32_t GetAttributes(const std::string& path) {
-    return GetFileAttributesA(path.c_str());
+    return GetFileAttributesW(WidePath(path).c_str());
 }
 
 bool SetAttributes(const std::string& path, uint32_t attributes) {
-    return SetFileAttributesA(path.c_str(), attributes) != 0;
+    return SetFileAttributesW(WidePath(path).c_str(), attributes) != 0;
 }
 
 bool FileExists(const std::string& path) {
-    DWORD a = GetFileAttributesA(path.c_str());
+    DWORD a = GetAttributes(path);
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool EntryExists(const std::string& path) {
     // Attributes of a link are its own: a dangling one has them too.
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetAttributes(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool ReplaceFile(const std::string& from, const std::string& to) {
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    return MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_REPLACE_EXISTING) !=
+           0;
 }
 
 bool DeleteFile(const std::string& path) {
-    return DeleteFileA(path.c_str()) != 0;
+    return DeleteFileW(WidePath(path).c_str()) != 0;
 }
 
 bool CreateDirectory(const std::string& path) {
-    return CreateDirectoryA(path.c_str(), nullptr) != 0;
+    return CreateDirectoryW(WidePath(path).c_str(), nullptr) != 0;
 }
 
 bool CreatePrivateDirectory(const std::string& path) {
@@ -274,7 +327,7 @@ bool CreatePrivateDirectory(const std::string& path) {
 }
 
 bool RemoveDirectory(const std::string& path) {
-    return RemoveDirectoryA(path.c_str()) != 0;
+    return RemoveDirectoryW(WidePath(path).c_str()) != 0;
 }
 
 bool HandleIdentity(Handle h, uint64_t& volume, uint64_t& index) {
@@ -286,8 +339,9 @@ bool HandleIdentity(Handle h, uint64_t& volume, uint64_t& index) {
 }
 
 bool FileIdentity(const std::string& path, uint64_t& volume, uint64_t& index) {
-    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE h = CreateFileW(WidePath(path).c_str(), 0,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return Fail();
     bool ok = HandleIdentity(reinterpret_cast<Handle>(h), volume, index);
     DWORD err = GetLastError();
@@ -297,11 +351,11 @@ bool FileIdentity(const std::string& path, uint64_t& volume, uint64_t& index) {
 }
 
 std::string FullPath(const std::string& path) {
-    DWORD n = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
-    if (n == 0) return {};
-    std::vector<char> buf(n + 1);
-    DWORD m = GetFullPathNameA(path.c_str(), n + 1, buf.data(), nullptr);
-    return WithLength(buf.data(), m, n + 1);
+    // The wide call: the ANSI one gives nothing for a result longer than MAX_PATH.
+    if (path.empty()) return {};
+    const std::wstring full = FullWidePath(ToWide(path));
+    bool fits = true;
+    return full.empty() ? std::string() : FromWide(full.c_str(), fits);
 }
 
 std::string::size_type LastDelimiter(const std::string& path) {
@@ -515,13 +569,14 @@ void OnInterrupt(void (*handler)()) {
 
 bool FileVersion(const std::string& path, uint32_t& ms, uint32_t& ls) {
     DWORD ignored = 0;
-    DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    const std::wstring wide = WidePath(path);
+    DWORD size = GetFileVersionInfoSizeW(wide.c_str(), &ignored);
     if (size == 0) return false;
     std::vector<char> buf(size + 1);
-    GetFileVersionInfoA(path.c_str(), 0, size, buf.data());
+    GetFileVersionInfoW(wide.c_str(), 0, size, buf.data());
     VS_FIXEDFILEINFO* info = nullptr;
     UINT len = 0;
-    if (!VerQueryValueA(buf.data(), "\\", reinterpret_cast<void**>(&info), &len) || !info ||
+    if (!VerQueryValueW(buf.data(), L"\\", reinterpret_cast<void**>(&info), &len) || !info ||
         len < sizeof(VS_FIXEDFILEINFO))
         return false;
     ms = info->dwFileVersionMS;
