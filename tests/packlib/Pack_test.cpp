@@ -488,8 +488,6 @@ TEST_F(PackTest, AcceptsBackslashSeparatedNames) {
     EXPECT_EQ(pkg.Files.at(0).Data, "in a subdirectory");
 }
 
-}  // namespace
-
 // Each stored name is kept as the part it shares with the name before plus the rest: names
 // that repeat, extend, shorten or share nothing with the one before, up to the longest
 // allowed, all come back whole.
@@ -521,3 +519,5 @@ TEST_F(PackTest, StoredNamesComeBackWhateverTheyShare) {
         }
     }
 }
+
+}  // namespace
