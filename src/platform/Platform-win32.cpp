@@ -462,14 +462,26 @@ bool WriteAllTo(HANDLE out, const std::string& text) {
     return true;
 }
 
+// Console text ends its lines in CR LF on Windows, as every other console program's does;
+// callers write "\n" on both platforms.
+std::string WithCrLf(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 32);
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out += '\r';
+        out += text[i];
+    }
+    return out;
+}
+
 }  // namespace
 
 bool WriteStdout(const std::string& text) {
-    return WriteAllTo(GetStdHandle(STD_OUTPUT_HANDLE), text);
+    return WriteAllTo(GetStdHandle(STD_OUTPUT_HANDLE), WithCrLf(text));
 }
 
 bool WriteStderr(const std::string& text) {
-    return WriteAllTo(GetStdHandle(STD_ERROR_HANDLE), PrintableText(text, true));
+    return WriteAllTo(GetStdHandle(STD_ERROR_HANDLE), WithCrLf(PrintableText(text, true)));
 }
 
 bool StdoutIsConsole() {

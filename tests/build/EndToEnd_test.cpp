@@ -470,6 +470,37 @@ TEST_F(EndToEnd, RefusalsNameTheFileAndTheReason) {
     }
 }
 
+// Console lines end as the host's own: CR LF in the Windows build, LF natively; never a
+// CR alone or doubled.
+TEST_F(EndToEnd, ConsoleLinesEndInTheHostsLineBreak) {
+    MakeDemo();
+    WriteFile(Work / "Broken.kst",
+              "[Config]\r\nImagePath=Image\r\n[FileLinks]\r\nData\\Gone.txt=Gone.txt\r\n");
+    const std::string lineEnd = IsWindowsHost() ? "\r\n" : "\n";
+    auto checkLines = [&](const std::string& raw, const std::string& what) {
+        ASSERT_FALSE(raw.empty()) << what;
+        EXPECT_EQ(raw.back(), '\n') << what << "\n" << raw;
+        std::ptrdiff_t lines = 0;
+        for (size_t at = raw.find('\n'); at != std::string::npos; at = raw.find('\n', at + 1)) {
+            ++lines;
+            EXPECT_EQ(raw.substr(at + 1 - std::min(at + 1, lineEnd.size()), lineEnd.size()),
+                      lineEnd)
+                << what << ", line " << lines << "\n"
+                << raw;
+        }
+        EXPECT_EQ(std::count(raw.begin(), raw.end(), '\r'), IsWindowsHost() ? lines : 0)
+            << what << "\n"
+            << raw;
+    };
+    TRunResult built = Build({"Demo"}, {{"KEST_NO_WAIT", "1"}});
+    EXPECT_EQ(built.ExitCode, 0) << built.Out << built.Err;
+    checkLines(built.RawOut, "output of a build");
+    TRunResult failed = Build({"Broken"}, {{"KEST_NO_WAIT", "1"}});
+    EXPECT_EQ(failed.ExitCode, 1) << failed.Out;
+    checkLines(failed.RawOut, "output of a failed build");
+    checkLines(failed.RawErr, "Pack.dll's refusal");
+}
+
 TEST_F(EndToEnd, UnreadableDataFileIsNamed) {
     WriteFile(Work / "Demo.kst", "[Config]\r\nImagePath=Image\r\n");
     WriteFile(Work / "Image/Data/Secret.txt", "secret");

@@ -31,7 +31,20 @@ TEST(ProgressLineTest, FormatTable) {
         {"Kest.ini", 1000, 5, pad60 + "0%"},   // 0.5 goes to the even 0
         {"Kest.ini", 1000, 15, pad60 + "2%"},  // 1.5 goes to the even 2
         {"Kest.ini", 3, 1, pad60 + "33%"},
-        {"Kest.ini", 0, 0, pad60 + "Ok  "},  // empty file: no division
+        {"Kest.ini", 3, 2, pad60 + "67%"},
+        // Binary halves, exact in whole numbers but not in floating point: both builds
+        // print the same percentage.
+        {"Kest.ini", 40, 23, pad60 + "58%"},                          // 57.5
+        {"Kest.ini", 40, 1, pad60 + "2%"},                            // 2.5
+        {"Kest.ini", 40, 27, pad60 + "68%"},                          // 67.5
+        {"Kest.ini", 8, 1, pad60 + "12%"},                            // 12.5
+        {"Kest.ini", 8, 5, pad60 + "62%"},                            // 62.5
+        {"Kest.ini", 8, 7, pad60 + "88%"},                            // 87.5
+        {"Kest.ini", 200, 199, pad60 + "100%"},                       // 99.5
+        {"Kest.ini", 1 << 30, (1 << 29) + (1 << 22), pad60 + "50%"},  // 50.390625
+        {"Kest.ini", 2147483647, 2147483646, pad60 + "100%"},         // no overflow near the top
+        {"Kest.ini", 2147483647, 10737418, pad60 + "0%"},             // 0.49999999...
+        {"Kest.ini", 0, 0, pad60 + "Ok  "},                           // empty file: no division
         {"Kest.ini", 10, 11, pad60 + "Ok  "},
         {"", 10, 0, "  Adding   " + std::string(60 - 11, ' ') + "0%"},
     };

@@ -83,8 +83,10 @@ TRunResult RunProgram(const std::string& cwd, const std::string& program,
                       (IsWindowsHost() ? " <nul" : " </dev/null");
     TRunResult result;
     result.ExitCode = ExitCodeOf(std::system(cmd.c_str()));
-    result.Out = TestUtil::Exists(out) ? WithoutCr(TestUtil::ReadFile(out)) : "";
-    result.Err = TestUtil::Exists(err) ? WithoutCr(TestUtil::ReadFile(err)) : "";
+    result.RawOut = TestUtil::Exists(out) ? TestUtil::ReadFile(out) : "";
+    result.RawErr = TestUtil::Exists(err) ? TestUtil::ReadFile(err) : "";
+    result.Out = WithoutCr(result.RawOut);
+    result.Err = WithoutCr(result.RawErr);
     return result;
 }
 

@@ -11,6 +11,7 @@ struct TRunResult {
     int ExitCode = -1;
     std::string Out;  // standard output, "\r" removed
     std::string Err;
+    std::string RawOut = {}, RawErr = {};  // the two streams as written
     std::vector<std::string> OutLines() const;
 };
 

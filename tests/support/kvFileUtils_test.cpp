@@ -289,15 +289,17 @@ TEST(ForceDirs, CreatesEveryMissingLevel) {
     EXPECT_FALSE(IsDirectory(Sub(dir, {"f", "g"})));
 }
 
+// Names of one or two characters are folders like any other on both platforms: only a
+// root (a bare drive, a share, "/" or "\\") stops the walk up.
 TEST(ForceDirs, ShortRelativeNamesAreCreated) {
     TestUtil::TempDir dir;
     const auto saved = std::filesystem::current_path();
     std::filesystem::current_path(dir.Path());
-    ForceDirs("ab\\cd");
-    ForceDirs("z");
+    for (const char* name : {"ab\\cd", "z", "y\\", "x/", "ab\\e\\f"}) ForceDirs(name);
     std::filesystem::current_path(saved);
     EXPECT_TRUE(IsDirectory(Sub(dir, {"ab", "cd"})));
-    EXPECT_TRUE(IsDirectory(dir / "z"));
+    EXPECT_TRUE(IsDirectory(Sub(dir, {"ab", "e", "f"})));
+    for (const char* name : {"z", "y", "x"}) EXPECT_TRUE(IsDirectory(dir / name)) << name;
 }
 
 // --- Deleting ---------------------------------------------------------------------------
