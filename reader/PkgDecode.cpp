@@ -36,10 +36,6 @@ std::string LzmaError(lzma_ret r) {
     }
 }
 
-[[noreturn]] void Corrupt(const std::string& name, const std::string& what) {
-    FailPackage("corrupt data in '" + name + "': " + what);
-}
-
 }  // namespace
 
 struct TPayloadDecoder::TCodec {
@@ -53,31 +49,37 @@ TPayloadDecoder::TPayloadDecoder(const TPackageInfo& package) : DictSize(package
 
 TPayloadDecoder::~TPayloadDecoder() = default;
 
+void TPayloadDecoder::Fail(const std::string& what) {
+    if (!Quiet) FailPackage("corrupt data in '" + File->Name + "': " + what);
+    Broken = true;
+}
+
 void TPayloadDecoder::BeginFile(const TFileEntry& file, TByteSink& sink) {
     File = &file;
     Sink = &sink;
     Produced = 0;
+    if (Broken) return;
     if (file.Codec == CodecSolid && !Solid) {
         if (DictSize < LZMA_DICT_SIZE_MIN || DictSize > MaxDictSize)
-            Corrupt(file.Name, "dictionary size " + std::to_string(DictSize) +
-                                   " is outside 4 KiB .. 64 MiB, the sizes KestBuild writes");
+            return Fail("dictionary size " + std::to_string(DictSize) +
+                        " is outside 4 KiB .. 64 MiB, the sizes KestBuild writes");
         lzma_options_lzma opt{};
         opt.dict_size = DictSize;
         lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &opt}, {LZMA_VLI_UNKNOWN, nullptr}};
         auto codec = std::make_unique<TCodec>();
         const lzma_ret r = lzma_raw_decoder(&codec->Strm, filters);
-        if (r != LZMA_OK) Corrupt(file.Name, LzmaError(r));
+        if (r != LZMA_OK) return Fail(LzmaError(r));
         Solid = std::move(codec);
     } else if (file.Codec == CodecXz) {
         Own = std::make_unique<TCodec>();
         const lzma_ret r = lzma_stream_decoder(&Own->Strm, XzMemLimit, 0);
-        if (r != LZMA_OK) Corrupt(file.Name, LzmaError(r));
+        if (r != LZMA_OK) return Fail(LzmaError(r));
     }
 }
 
 void TPayloadDecoder::Emit(const unsigned char* data, size_t size) {
     if (size > File->Size - Produced)
-        Corrupt(File->Name, "more bytes than its size of " + std::to_string(File->Size));
+        return Fail("more bytes than its size of " + std::to_string(File->Size));
     Produced += size;
     Sink->Write(data, size);
 }
@@ -85,9 +87,9 @@ void TPayloadDecoder::Emit(const unsigned char* data, size_t size) {
 void TPayloadDecoder::RunCodec(TCodec& codec, const unsigned char* data, size_t size, bool finish) {
     codec.Strm.next_in = data;
     codec.Strm.avail_in = size;
-    for (;;) {
+    while (!Broken) {
         if (codec.Ended) {
-            if (codec.Strm.avail_in) Corrupt(File->Name, "data after the end of its stream");
+            if (codec.Strm.avail_in) Fail("data after the end of its stream");
             return;
         }
         codec.Strm.next_out = codec.Out.data();
@@ -98,13 +100,14 @@ void TPayloadDecoder::RunCodec(TCodec& codec, const unsigned char* data, size_t 
             codec.Ended = true;
             continue;
         }
-        if (r != LZMA_OK) Corrupt(File->Name, LzmaError(r));
+        if (r != LZMA_OK) return Fail(LzmaError(r));
         // Done when all input is taken and the decoder had room to spare: it holds no more.
         if (codec.Strm.avail_in == 0 && codec.Strm.avail_out != 0) return;
     }
 }
 
 void TPayloadDecoder::Feed(const unsigned char* data, size_t size) {
+    if (Broken) return;
     switch (File->Codec) {
         case CodecStored:
             Emit(data, size);
@@ -119,12 +122,14 @@ void TPayloadDecoder::Feed(const unsigned char* data, size_t size) {
 }
 
 void TPayloadDecoder::EndFile() {
+    if (Broken) return;
     if (File->Codec == CodecXz) {
         RunCodec(*Own, nullptr, 0, true);
-        if (!Own->Ended) Corrupt(File->Name, "its .xz stream is incomplete");
+        if (Broken) return;
+        if (!Own->Ended) return Fail("its .xz stream is incomplete");
         Own.reset();
     }
     if (Produced != File->Size)
-        Corrupt(File->Name, "decoded " + std::to_string(Produced) + " of " +
-                                std::to_string(File->Size) + " bytes");
+        Fail("decoded " + std::to_string(Produced) + " of " + std::to_string(File->Size) +
+             " bytes");
 }

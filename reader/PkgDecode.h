@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "PkgParse.h"
 
@@ -27,8 +28,14 @@ class TPayloadDecoder {
     /// Raises EKestxData unless the payload gave exactly the file's size.
     void EndFile();
 
+    /// From now on corrupt data is only noted (Failed()) instead of reported, and every
+    /// later call does nothing: for a probe that expects data it may not be able to read.
+    void NoteFailuresOnly() { Quiet = true; }
+    bool Failed() const { return Broken; }
+
   private:
     struct TCodec;
+    void Fail(const std::string& what);
     void Emit(const unsigned char* data, size_t size);
     void RunCodec(TCodec& codec, const unsigned char* data, size_t size, bool finish);
 
@@ -38,4 +45,6 @@ class TPayloadDecoder {
     const TFileEntry* File = nullptr;
     TByteSink* Sink = nullptr;
     uint64_t Produced = 0;
+    bool Quiet = false;
+    bool Broken = false;
 };

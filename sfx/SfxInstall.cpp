@@ -14,6 +14,7 @@
 #include "PkgFail.h"
 #include "PkgParse.h"
 #include "PkgPassword.h"
+#include "PkgProbe.h"
 #include "PkgStoredName.h"
 #include "PkgTrailer.h"
 #include "PkgVolumes.h"
@@ -205,6 +206,7 @@ class TInstall {
   private:
     void ExtractPresetup(const TFileEntry& file);
     void Prepare();
+    bool DataIsProtected();
     void CheckPassword(const std::string& hash);
     void ReadLicense(TSetupChoice& choice);
     void CheckSpace();
@@ -345,6 +347,17 @@ void TInstall::CheckSpace() {
                                       SizeText(Total - free) + " missing");
 }
 
+// Reads the package again from its start, as far as its first data file.
+bool TInstall::DataIsProtected() {
+    std::unique_ptr<TWinFileSource> exe = TWinFileSource::Open(Self);
+    if (!exe) AbortInstall(ExitDamaged, "the installer cannot read itself: " + Quoted(Self));
+    const TTrailer trailer = LocateTrailer(*exe);
+    TInstallVolumes volumes(Self, Ui);
+    TPackageStream stream(*exe, FirstVolumeBegin(*exe, trailer.Offset), trailer.Offset, Self,
+                          &volumes);
+    return DataIsEncrypted(stream);
+}
+
 void TInstall::Prepare() {
     Prepared = true;
     std::string text;
@@ -369,7 +382,13 @@ void TInstall::Prepare() {
         FileInfo[UpperKey(key)] = r;
     }
     choice.Required = Total;
-    const std::string hash = KestIni.Get("Config", "PswCheckHash");
+    std::string hash = KestIni.Get("Config", "PswCheckHash");
+    // A build without a password keeps the check hash of the project's Kest.ini: the data
+    // itself tells whether it is protected.
+    if (!hash.empty() && !DataIsProtected()) {
+        LogLine("the data files are not protected: Kest.ini's password check is not used");
+        hash.clear();
+    }
     std::string dir = Args.HasDir ? Args.Dir : KestIni.Get("Config", "DefaultDir");
     char expanded[MAX_PATH * 2];
     const DWORD n = ExpandEnvironmentStringsA(dir.c_str(), expanded, sizeof expanded);

@@ -159,4 +159,110 @@ TEST(KestxUnprotected, EncryptedDataWithoutCheckHashFailsItsChecksum) {
     EXPECT_NE(r.Error.find("Data\\a.txt"), std::string::npos) << r.Error;
 }
 
+// A build without a password keeps the check hash that the project's Kest.ini holds: the
+// data decides. Stored and compressed data, and an empty first data file that cannot tell.
+TEST(KestxStaleCheckHash, PlainDataIsReadWithoutPassword) {
+    struct TCase {
+        int32_t Level;
+        bool EmptyFirst;
+    } const cases[] = {{7, false}, {0, false}, {7, true}, {0, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE("level " + std::to_string(c.Level) + (c.EmptyFirst ? ", empty first" : ""));
+        TestUtil::TempDir tmp;
+        std::vector<TTreeFile> files = {{"Presetup\\ENU.lng", MakeData(3000, 5)}};
+        if (c.EmptyFirst) files.push_back({"Data\\0.txt", ""});
+        files.push_back({"Data\\a.txt", MakeData(40000, 6)});
+        TBuildOptions options;
+        options.Password = "stale";
+        options.Level = c.Level;
+        options.Encrypt = false;
+        const TBuilt built = BuildPackage(tmp.Path() + "b", files, options);
+        for (const TTreeFile& f : built.Files) {
+            if (IsKestIniName(f.Stored)) {
+                EXPECT_EQ(FindCheckHash(f.Bytes), PasswordCheckHash("stale"));
+            }
+        }
+
+        const TRunResult v = RunKestx({"verify", built.Exe});
+        EXPECT_EQ(v.Code, 0) << v.Error;
+        const TRunResult e = RunKestx({"extract", built.Exe, tmp.Path() + "out"});
+        ASSERT_EQ(e.Code, 0) << e.Error;
+        EXPECT_EQ(ReadBytes(tmp.Path() + "out/Data/a.txt"), files.back().Bytes);
+        const TRunResult l = RunKestx({"list", built.Exe});
+        EXPECT_NE(l.Out.find("not protected"), std::string::npos) << l.Out;
+        const TRunResult withPassword = RunKestx({"verify", built.Exe, "--password", "stale"});
+        EXPECT_EQ(withPassword.Code, 0) << withPassword.Error;
+        EXPECT_NE(withPassword.Err.find("not protected"), std::string::npos);
+    }
+}
+
+// Encrypted data, stored or compressed, still asks for its password; list says so.
+TEST(KestxProtectedData, IsToldFromTheData) {
+    for (int32_t level : {0, 7}) {
+        SCOPED_TRACE("level " + std::to_string(level));
+        TestUtil::TempDir tmp;
+        TBuildOptions options;
+        options.Password = "sealed";
+        options.Level = level;
+        const TBuilt built = BuildPackage(
+            tmp.Path() + "b", {{"Data\\0.txt", ""}, {"Data\\a.txt", MakeData(20000, 7)}}, options);
+        const TRunResult l = RunKestx({"list", built.Exe});
+        EXPECT_EQ(l.Code, 0) << l.Error;
+        EXPECT_NE(l.Out.find("protected by a password"), std::string::npos) << l.Out;
+        const TRunResult v = RunKestx({"verify", built.Exe});
+        EXPECT_EQ(v.Code, 2);
+        EXPECT_NE(v.Error.find("protected by a password"), std::string::npos) << v.Error;
+        EXPECT_EQ(RunKestx({"verify", built.Exe, "--password", "sealed"}).Code, 0);
+    }
+    TestUtil::TempDir tmp;
+    const TBuilt plain = BuildPackage(tmp.Path() + "p", {{"Data\\a.txt", "abc"}}, {});
+    EXPECT_NE(RunKestx({"list", plain.Exe}).Out.find("not protected"), std::string::npos);
+}
+
+// The password off the command line: from a file's first line or from KESTX_PASSWORD; the
+// command line wins over the variable.
+TEST_F(KestxProtected, PasswordFromAFileOrTheEnvironment) {
+    const std::string file = tmp.Path() + "pw.txt";
+    struct TCase {
+        const char* What;
+        std::string FileText;  // written to pw.txt when args name it
+        std::vector<std::string> Args;
+        const char* Environment;
+        int Code;
+        const char* Error;
+    } const cases[] = {
+        {"file, CR LF", "right\r\nsecond line\r\n", {"--password-file", file}, nullptr, 0, ""},
+        {"file, no line end", "right", {"--password-file=" + file}, nullptr, 0, ""},
+        {"file, wrong", "wrong\n", {"--password-file", file}, nullptr, 2, "wrong password"},
+        {"variable", "", {}, "right", 0, ""},
+        {"variable, wrong", "", {}, "wrong", 2, "wrong password"},
+        {"variable, empty", "", {}, "", 2, "protected by a password"},
+        {"argument over variable", "", {"--password", "right"}, "wrong", 0, ""},
+        {"file over variable", "right\n", {"--password-file", file}, "wrong", 0, ""},
+        {"missing file",
+         "",
+         {"--password-file", tmp.Path() + "none"},
+         nullptr,
+         2,
+         "cannot read the password file"},
+        {"file and argument",
+         "right",
+         {"--password-file", file, "--password", "right"},
+         nullptr,
+         1,
+         "give the password once"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        WriteBytes(file, c.FileText);
+        std::vector<std::string> args = {"verify", built.Exe};
+        args.insert(args.end(), c.Args.begin(), c.Args.end());
+        const TRunResult r = RunKestx(args, c.Environment);
+        EXPECT_EQ(r.Code, c.Code) << r.Error;
+        EXPECT_NE(r.Error.find(c.Error), std::string::npos) << r.Error;
+    }
+    EXPECT_EQ(RunKestx({"list", built.Exe, "--password-file", file}).Code, 1);
+    EXPECT_EQ(RunKestx({"list", built.Exe}, "wrong").Code, 0) << "list needs no password";
+}
+
 }  // namespace

@@ -200,11 +200,12 @@ std::vector<TStoredFile> StoredBlocks(const std::string& exe) {
     return files;
 }
 
-TRunResult RunKestx(const std::vector<std::string>& args) {
+TRunResult RunKestx(const std::vector<std::string>& args, const char* environmentPassword) {
     TRunResult r;
     std::ostringstream out, err;
     try {
-        const TKestxArgs parsed = ParseKestxArgs(args);
+        TKestxArgs parsed = ParseKestxArgs(args);
+        TakePassword(parsed, environmentPassword);
         TKestxStreams io{out, err, nullptr};
         r.Code = RunKestxCommand(parsed, io);
     } catch (const EKestxUsage& e) {

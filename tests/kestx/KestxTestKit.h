@@ -58,8 +58,10 @@ struct TStoredFile {
 };
 std::vector<TStoredFile> StoredBlocks(const std::string& exe);
 
-/// Runs kestx with these arguments in this process.
-TRunResult RunKestx(const std::vector<std::string>& args);
+/// Runs kestx with these arguments in this process; environmentPassword stands for the
+/// value of KESTX_PASSWORD (null: unset).
+TRunResult RunKestx(const std::vector<std::string>& args,
+                    const char* environmentPassword = nullptr);
 
 /// Every regular file below dir, by its path relative to dir with "\" separators (in the
 /// ANSI code page), with its contents.

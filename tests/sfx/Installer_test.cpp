@@ -98,6 +98,27 @@ TEST_F(InstallerTest, SilentInstallPutsEveryFileInPlace) {
     }
 }
 
+// A build without a password keeps the check hash that the project's Kest.ini holds; the
+// installer tells from the data that nothing is protected and asks for no password.
+TEST_F(InstallerTest, StaleCheckHashWithPlainDataInstallsWithoutPassword) {
+    for (const char* volumeSize : {"", "700K"}) {
+        SCOPED_TRACE(volumeSize);
+        fs::remove_all(Target());
+        fs::remove(Log());
+        Project.Data = Tree();
+        Project.VolumeSize = volumeSize;
+        Project.KestIniExtra =
+            "PswCheckHash=8C6A0BD7D2A2D5C4C7E5D6B2F1A0E9D8C7B6A5F4E3D2C1B0A9F8E7D6C5B4A3F2\r\n";
+        const TBuilt built = Build(Tmp.Path() + "stale" + volumeSize, Project);
+        const TRun r = Install(built, {"/S"});
+        EXPECT_EQ(r.Code, Installed) << r.Err << LogText();
+        ExpectInstalled(Project.Data);
+        EXPECT_NE(LogText().find("the data files are not protected"), std::string::npos)
+            << LogText();
+        DeleteRegistration(Project.Title);
+    }
+}
+
 // The build stores names in Windows-1252; Wine creates them as the file system spells them.
 TEST_F(InstallerTest, NonAsciiNamesAreInstalledAsSpelled) {
     Project.Data = {{"café.txt", "coffee"}, {"Ärger/ü.txt", "umlaut"}};

@@ -1,4 +1,5 @@
 // kestx: lists, verifies and extracts what KestBuild built.
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <new>
@@ -13,7 +14,8 @@ int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     ShowAnsiOnConsole();
     try {
-        const TKestxArgs args = ParseKestxArgs(AnsiArguments(argc, argv));
+        TKestxArgs args = ParseKestxArgs(AnsiArguments(argc, argv));
+        TakePassword(args, std::getenv(PasswordVariable));
         if (args.Command == TKestxCommand::Help) {
             std::cout << KestxUsageText();
             return KestxExitOk;

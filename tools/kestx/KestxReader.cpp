@@ -14,6 +14,7 @@
 #include "PkgDecode.h"
 #include "PkgParse.h"
 #include "PkgPassword.h"
+#include "PkgProbe.h"
 #include "PkgTrailer.h"
 #include "PkgVolumes.h"
 #include "Platform.h"
@@ -131,6 +132,7 @@ class TSession {
     void DecodeFiles(TPackageParser& parser);
     void DecodeOne(TPackageParser& parser, const TFileEntry& file, TPayloadDecoder& decoder);
     std::unique_ptr<TOutputFile> OutputFor(const TFileEntry& file);
+    bool DataIsProtected();
     void AcceptKestIni(const std::string& text);
     void SkipBlocks(TPackageParser& parser);
     void Advance(const std::string& label);
@@ -159,7 +161,9 @@ void TSession::Summary(uint32_t volumes) {
         Plural(Files, "file") + ", " + Plural(Bytes, "byte") + " in " + Plural(volumes, "volume");
     switch (Args.Command) {
         case TKestxCommand::List:
-            Io.Out << what << "\n";
+            Io.Out << what << "\n"
+                   << (DataIsProtected() ? "The data files are protected by a password.\n"
+                                         : "The data files are not protected.\n");
             break;
         case TKestxCommand::Verify:
             Io.Out << "OK: " << what << ", every checksum matches\n";
@@ -189,11 +193,23 @@ void TSession::ListFiles(TPackageParser& parser) {
     }
 }
 
+bool TSession::DataIsProtected() {
+    TFileSource exe(Args.File);
+    const TTrailer trailer = LocateTrailer(exe);
+    TVolumeFiles volumes(Args.File);
+    TPackageStream stream(exe, FirstVolumeBegin(exe, trailer.Offset), trailer.Offset, Args.File,
+                          &volumes);
+    return DataIsEncrypted(stream);
+}
+
 void TSession::AcceptKestIni(const std::string& text) {
     const std::string hash = FindCheckHash(text);
-    if (hash.empty()) return;
+    // A build without a password keeps a check hash that the project's Kest.ini holds.
+    if (hash.empty() || !DataIsProtected()) return;
     if (!Args.HasPassword)
-        throw EKestxData("the package is protected by a password: give it with --password");
+        throw EKestxData(
+            "the package is protected by a password: give it with --password-file, "
+            "KESTX_PASSWORD or --password");
     std::string expected = PasswordCheckHash(Args.Password);
     std::string given = hash;
     for (char& c : given)
