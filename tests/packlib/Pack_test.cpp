@@ -87,17 +87,25 @@ struct TLib {
     TPackClose Close = nullptr;
 };
 
+TLib LoadLib(const std::string& path) {
+    TLib l;
+    l.Handle = Plat::LoadLibrary(path);
+    if (l.Handle == nullptr) return l;
+    l.Create = reinterpret_cast<TPackCreate>(Plat::GetProcAddress(l.Handle, "Create"));
+    l.AddFile = reinterpret_cast<TPackAddFile>(Plat::GetProcAddress(l.Handle, "AddFile"));
+    l.Close = reinterpret_cast<TPackClose>(Plat::GetProcAddress(l.Handle, "Close"));
+    return l;
+}
+
+// The tests' own build of the library, whose free space KEST_TEST_FREE_BYTES sets.
 const TLib& Lib() {
-    static TLib lib = [] {
-        TLib l;
-        const std::string path = TestUtil::Env("KEST_BIN_DIR") + TestUtil::Sep() + "Pack.dll";
-        l.Handle = Plat::LoadLibrary(path);
-        if (l.Handle == nullptr) return l;
-        l.Create = reinterpret_cast<TPackCreate>(Plat::GetProcAddress(l.Handle, "Create"));
-        l.AddFile = reinterpret_cast<TPackAddFile>(Plat::GetProcAddress(l.Handle, "AddFile"));
-        l.Close = reinterpret_cast<TPackClose>(Plat::GetProcAddress(l.Handle, "Close"));
-        return l;
-    }();
+    static TLib lib = LoadLib(TestUtil::Env("KEST_PACK_TEST_DLL"));
+    return lib;
+}
+
+// The library as shipped, beside the programs.
+const TLib& ShippedLib() {
+    static TLib lib = LoadLib(TestUtil::Env("KEST_BIN_DIR") + TestUtil::Sep() + "Pack.dll");
     return lib;
 }
 
@@ -378,6 +386,31 @@ TEST_F(PackTest, AsksForDiskSpaceWithTheVolumeDirectory) {
     EXPECT_EQ(Add(Source(inputs[0]), "b"), 0);
     EXPECT_EQ(Lib().Close(), 0);
     ExpectUnreadable();
+}
+
+// The shipped library has no test switch: it asks the system, whatever the environment says.
+TEST_F(PackTest, ShippedLibraryIgnoresTheTestFreeSpace) {
+    const TLib& shipped = ShippedLib();
+    ASSERT_NE(shipped.Handle, nullptr) << "the shipped Pack.dll did not load";
+    ASSERT_NE(shipped.Handle, Lib().Handle);
+    const TInput in = {"a", MixedBytes(100000, 15)};
+    TestUtil::WriteFile(Source(in), in.Bytes);
+    for (const TLib* lib : {&shipped, &Lib()}) {
+        SetUp();
+        SetEnv("KEST_TEST_FREE_BYTES", "0");
+        Rec.SpaceAnswer = -1;
+        lib->Create(OnVolumeName, OnDiskSpace, OnWrite, 7);
+        const bool added = lib->AddFile(Source(in).c_str(), "a") != 0;
+        const bool closed = lib->Close() != 0;
+        if (lib == &shipped) {
+            EXPECT_TRUE(added && closed);
+            EXPECT_TRUE(Rec.SpaceAsks.empty());
+            EXPECT_EQ(ReadBack().Files.at(0).Data, in.Bytes);
+        } else {
+            EXPECT_FALSE(added && closed) << "the test build takes the variable";
+            EXPECT_EQ(Rec.SpaceAsks.size(), 1u);
+        }
+    }
 }
 
 // Between the host's limit (100 KiB) and a write chunk the library used to ask again and
