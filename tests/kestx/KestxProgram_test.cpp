@@ -88,8 +88,8 @@ TEST_F(KestxProgram, ControlCharactersInNamesAndMessagesArePrintedEscaped) {
           "  Data\\Two<0A>lines.txt\n"})
         EXPECT_NE(list.Out.find(shown), std::string::npos) << shown << "\n" << list.Out;
     EXPECT_EQ(list.Out.find_first_of("\x1b\r"), std::string::npos) << list.Out;
-    // Four files (Kest.ini too) and the summary: no line more.
-    EXPECT_EQ(std::count(list.Out.begin(), list.Out.end(), '\n'), 5) << list.Out;
+    // Four files (Kest.ini too), the summary and the protection line: no line more.
+    EXPECT_EQ(std::count(list.Out.begin(), list.Out.end(), '\n'), 6) << list.Out;
 
     const TProcess missing =
         RunProgram("list " + Quote(tmp.Path() + "No\x1b]0;title\x07.exe"), tmp);
