@@ -12,6 +12,11 @@ constexpr int DefaultLevel = 7;
 constexpr int TopLevel = 9;
 constexpr uint32_t ThreadedDict = 4u << 20;
 constexpr uint64_t ThreadedBlock = 8ull << 20;
+// Level 1 is the fast one: liblzma's preset 0 (hash chains of 3 bytes, shallow search) packs
+// a fifth to a third faster than preset 1; its dictionary stays at preset 1's 1 MiB, since
+// 256 KiB makes executables a third larger for no gain in time.
+constexpr uint32_t FastestPreset = 0;
+constexpr uint32_t FastestDict = 1u << 20;
 
 }  // namespace
 
@@ -20,7 +25,8 @@ TLevelSettings LevelSettings(int32_t level) {
     s.Level = level < 0 ? DefaultLevel : (level > TopLevel ? TopLevel : level);
     s.Stored = s.Level == 0;
     if (s.Stored) return s;
-    lzma_lzma_preset(&s.Lzma, uint32_t(s.Level));
+    lzma_lzma_preset(&s.Lzma, s.Level == 1 ? FastestPreset : uint32_t(s.Level));
+    if (s.Level == 1) s.Lzma.dict_size = FastestDict;
     s.Threaded = s.Lzma;
     if (s.Threaded.dict_size > ThreadedDict) s.Threaded.dict_size = ThreadedDict;
     s.ThreadedBlock = ThreadedBlock;

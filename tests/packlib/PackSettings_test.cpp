@@ -53,32 +53,32 @@ TEST(PackSettings, VolumeOneStaysBelowTheTrailerLimit) {
 TEST(PackSettings, LevelsMapToTheDocumentedSettings) {
     const struct {
         int32_t Asked, Level;
-        uint32_t DictMiB;
+        uint32_t DictKiB;
         lzma_match_finder Finder;
         uint32_t Nice;
         lzma_mode Mode;
         bool BigFilesThreaded;
     } cases[] = {
-        {1, 1, 1, LZMA_MF_HC4, 128, LZMA_MODE_FAST, true},
-        {3, 3, 4, LZMA_MF_HC4, 273, LZMA_MODE_FAST, true},
-        {5, 5, 8, LZMA_MF_BT4, 32, LZMA_MODE_NORMAL, true},
-        {7, 7, 16, LZMA_MF_BT4, 64, LZMA_MODE_NORMAL, true},
-        {-3, 7, 16, LZMA_MF_BT4, 64, LZMA_MODE_NORMAL, true},
-        {8, 8, 32, LZMA_MF_BT4, 64, LZMA_MODE_NORMAL, false},
-        {9, 9, 64, LZMA_MF_BT4, 64, LZMA_MODE_NORMAL, false},
-        {12, 9, 64, LZMA_MF_BT4, 64, LZMA_MODE_NORMAL, false},
+        {1, 1, 1024, LZMA_MF_HC3, 128, LZMA_MODE_FAST, true},
+        {3, 3, 4096, LZMA_MF_HC4, 273, LZMA_MODE_FAST, true},
+        {5, 5, 8192, LZMA_MF_BT4, 32, LZMA_MODE_NORMAL, true},
+        {7, 7, 16384, LZMA_MF_BT4, 64, LZMA_MODE_NORMAL, true},
+        {-3, 7, 16384, LZMA_MF_BT4, 64, LZMA_MODE_NORMAL, true},
+        {8, 8, 32768, LZMA_MF_BT4, 64, LZMA_MODE_NORMAL, false},
+        {9, 9, 65536, LZMA_MF_BT4, 64, LZMA_MODE_NORMAL, false},
+        {12, 9, 65536, LZMA_MF_BT4, 64, LZMA_MODE_NORMAL, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Asked);
         const TLevelSettings s = LevelSettings(c.Asked);
         EXPECT_EQ(s.Level, c.Level);
         EXPECT_FALSE(s.Stored);
-        EXPECT_EQ(s.Lzma.dict_size, c.DictMiB << 20);
+        EXPECT_EQ(s.Lzma.dict_size, c.DictKiB << 10);
         EXPECT_EQ(s.Lzma.mf, c.Finder);
         EXPECT_EQ(s.Lzma.nice_len, c.Nice);
         EXPECT_EQ(s.Lzma.mode, c.Mode);
         EXPECT_EQ(s.Lzma.lc * 100 + s.Lzma.lp * 10 + s.Lzma.pb, 302u);
-        EXPECT_EQ(s.Threaded.dict_size, std::min(c.DictMiB, 4u) << 20);
+        EXPECT_EQ(s.Threaded.dict_size, std::min(c.DictKiB, 4096u) << 10);
         const uint64_t both = TLzmaCoder::RawMemory(s.Lzma) +
                               TLzmaCoder::ThreadedMemory(s.Threaded, 2, s.ThreadedBlock);
         EXPECT_EQ(both <= MemoryBudget, c.BigFilesThreaded) << both;
