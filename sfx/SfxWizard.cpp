@@ -144,6 +144,7 @@ class TWizard : public TUi {
     bool Shown(TPage page) const;
     void Show(TPage page);
     void ApplyTexts();
+    void ShowHeading();
     void UpdateButtons();
     void UpdateSpace();
     void Next();
@@ -205,7 +206,6 @@ bool TWizard::Create() {
         SendDlgItemMessageW(Frame, IDC_HEADING, WM_SETFONT, reinterpret_cast<WPARAM>(Bold), 0);
     }
     ApplyTexts();
-    SetText(Page[PageProgress], IDC_FILE, Texts()("Preparing"));
     Show(PageProgress);
     return true;
 }
@@ -262,9 +262,7 @@ bool TWizard::Shown(TPage page) const {
 void TWizard::Show(TPage page) {
     Current = page;
     for (int i = 0; i < PageCount; ++i) ShowWindow(Page[i], i == page ? SW_SHOW : SW_HIDE);
-    SetText(Frame, IDC_HEADING, Texts()(Pages[page].Heading));
-    SetText(Frame, IDC_SUBHEADING,
-            Pages[page].Subheading ? Texts()(Pages[page].Subheading, Title()) : std::string());
+    ShowHeading();
     UpdateButtons();
     HWND first = GetNextDlgTabItem(Page[page], nullptr, FALSE);
     if (!first || !IsWindowVisible(first) || GetParent(first) != Page[page])
@@ -288,10 +286,16 @@ void TWizard::ApplyTexts() {
     SetText(Page[PageFolder], IDC_BROWSE, Texts()("Browse"));
     SetText(Page[PageProgress], IDC_FILE, Texts()("Preparing"));
     if (Choice) UpdateSpace();
-    SetText(Frame, IDC_HEADING, Texts()(Pages[Current].Heading));
-    SetText(Frame, IDC_SUBHEADING,
-            Pages[Current].Subheading ? Texts()(Pages[Current].Subheading, title) : std::string());
+    ShowHeading();
     UpdateButtons();
+}
+
+// The band above the pages: the current page's heading and, where it has one, its line.
+void TWizard::ShowHeading() {
+    const TPageInfo& page = Pages[Current];
+    SetText(Frame, IDC_HEADING, Texts()(page.Heading));
+    SetText(Frame, IDC_SUBHEADING,
+            page.Subheading ? Texts()(page.Subheading, Title()) : std::string());
 }
 
 void TWizard::UpdateButtons() {
