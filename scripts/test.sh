@@ -58,7 +58,10 @@ for p in $presets; do
       ctest --preset "$p" -j1 --timeout 150 --repeat until-pass:2 </dev/null || status=1
       ;;
     *)
-      ctest --preset "$p" --timeout 900 </dev/null || status=1
+      # The installer's tests run the real Setup.exe under Wine: they get a server of
+      # their own for the whole run, and, as on Windows, one more try when a Wine start fails.
+      if [ $runs32 = 1 ]; then start_server 32; else start_server 64; fi
+      ctest --preset "$p" --timeout 900 --repeat until-pass:2 </dev/null || status=1
       ;;
   esac
 done

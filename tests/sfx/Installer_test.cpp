@@ -90,7 +90,7 @@ TEST_F(InstallerTest, SilentInstallPutsEveryFileInPlace) {
         std::vector<std::string> args = {"/S"};
         if (!c.Password.empty()) args.push_back("/PASSWORD=" + c.Password);
         const TRun r = Install(built, args);
-        EXPECT_EQ(r.Code, Installed) << r.Err;
+        EXPECT_EQ(r.Code, Installed) << r.Err << LogText();
         ExpectInstalled(Project.Data);
         EXPECT_TRUE(fs::exists(Target() + "/UnKest.exe"));
         EXPECT_EQ(RegistryValue(Project.Title, "DisplayName"), Project.Title);
