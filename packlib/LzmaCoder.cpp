@@ -36,11 +36,13 @@ bool TLzmaCoder::InitRaw(const lzma_options_lzma& options) {
 }
 
 bool TLzmaCoder::InitThreaded(const lzma_options_lzma& options, uint32_t threads,
-                              uint64_t blockSize) {
+                              uint64_t blockSize, bool x86) {
     End();
     Options = options;
-    Filters[0] = {LZMA_FILTER_LZMA2, &Options};
-    Filters[1] = {LZMA_VLI_UNKNOWN, nullptr};
+    size_t n = 0;
+    if (x86) Filters[n++] = {LZMA_FILTER_X86, nullptr};
+    Filters[n++] = {LZMA_FILTER_LZMA2, &Options};
+    Filters[n] = {LZMA_VLI_UNKNOWN, nullptr};
     const lzma_mt mt = ThreadedOptions(Filters, threads, blockSize);
     Live = lzma_stream_encoder_mt(&Stream, &mt) == LZMA_OK;
     return Live;

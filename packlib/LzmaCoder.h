@@ -17,8 +17,10 @@ class TLzmaCoder {
 
     /// A raw LZMA2 encoder (no container), for the solid stream.
     bool InitRaw(const lzma_options_lzma& options);
-    /// A .xz encoder (CRC-64 check) running on threads, cutting blocks of blockSize.
-    bool InitThreaded(const lzma_options_lzma& options, uint32_t threads, uint64_t blockSize);
+    /// A .xz encoder (CRC-64 check) running on threads, cutting blocks of blockSize; x86
+    /// puts the x86 branch filter before LZMA2.
+    bool InitThreaded(const lzma_options_lzma& options, uint32_t threads, uint64_t blockSize,
+                      bool x86 = false);
     bool Active() const { return Live; }
     void End();
 
@@ -39,6 +41,6 @@ class TLzmaCoder {
 
     lzma_stream Stream = LZMA_STREAM_INIT;
     lzma_options_lzma Options{};
-    lzma_filter Filters[2]{};
+    lzma_filter Filters[3]{};
     bool Live = false;
 };

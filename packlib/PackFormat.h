@@ -22,6 +22,8 @@ constexpr uint8_t RecPackageEnd = 0x5A;
 constexpr uint8_t CodecStored = 0;
 constexpr uint8_t CodecSolid = 1;
 constexpr uint8_t CodecXz = 2;
+/// The solid stream, the file's bytes passed through the x86 branch filter first.
+constexpr uint8_t CodecSolidX86 = 3;
 /// The varint that ends a file's blocks; a block of L bytes is announced as L + 1.
 constexpr uint64_t BlocksEnd = 0;
 

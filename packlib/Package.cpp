@@ -6,6 +6,7 @@
 
 #include "PackFile.h"
 #include "PackFormat.h"
+#include "PkgX86Filter.h"
 
 namespace {
 
@@ -53,8 +54,12 @@ struct TPackage::TFileJob {
     int32_t Done = 0;
     uint8_t Codec = PackFormat::CodecSolid;
     uint64_t Crc = 0;
+    uint32_t Got = 0;    // bytes of the step in ReadBuffer
+    bool Ahead = false;  // the first step was read before the codec was chosen
+    bool X86 = false;    // its bytes go through the x86 branch filter
     TLzmaCoder Threaded;
     TLzmaCoder* Coder = nullptr;
+    TX86Filter Filter{TX86Filter::Encode};
 };
 
 TPackage::TPackage(TOnVolumeName onVolumeName, TOnDiskSpace onDiskSpace, TOnWrite onWrite,
@@ -108,11 +113,23 @@ bool TPackage::AddFile(const char* sourceName, const char* storedName) {
     job.Source = sourceName;
     job.File = &file;
     job.Size = int32_t(size);
-    if (Settings.Stored)
+    ReadBuffer.resize(ReportStep);
+    if (Settings.Stored) {
         job.Codec = PackFormat::CodecStored;
-    else if (uint64_t(size) >= PackFormat::ThreadedFileSize && ThreadsFit() &&
-             job.Threaded.InitThreaded(Settings.Threaded, EncoderThreads, Settings.ThreadedBlock))
+    } else if (size > 0) {
+        // The filter is chosen by what the file holds, so its first step is read first.
+        if (!ReadStep(job)) return false;
+        job.Ahead = true;
+        job.X86 = IsX86Image(ReadBuffer.data(), job.Got);
+        if (job.X86) job.Codec = PackFormat::CodecSolidX86;
+    }
+    if (!Settings.Stored && uint64_t(size) >= PackFormat::ThreadedFileSize && ThreadsFit() &&
+        job.Threaded.InitThreaded(Settings.Threaded, EncoderThreads, Settings.ThreadedBlock,
+                                  job.X86)) {
+        // The .xz stream carries the filter in its own block headers.
         job.Codec = PackFormat::CodecXz;
+        job.X86 = false;
+    }
 
     // From here on bytes reach the package: any failure leaves it broken.
     const std::string_view name(storedName, nameLength);
@@ -143,12 +160,15 @@ std::vector<uint8_t> TPackage::FileHeader(uint8_t codec, std::string_view name,
 }
 
 bool TPackage::WriteFile(TFileJob& job) {
-    if (job.Codec == PackFormat::CodecSolid) job.Coder = &Solid;
+    const bool solid =
+        job.Codec == PackFormat::CodecSolid || job.Codec == PackFormat::CodecSolidX86;
+    if (solid) job.Coder = &Solid;
     if (job.Codec == PackFormat::CodecXz) job.Coder = &job.Threaded;
-    ReadBuffer.resize(ReportStep);
     OutBuffer.clear();
-    while (job.Done < job.Size) {
-        if (!PumpInput(job)) return false;
+    while (job.Ahead || job.Done < job.Size) {
+        if (!job.Ahead && !ReadStep(job)) return false;
+        job.Ahead = false;
+        if (!EncodeStep(job)) return false;
         if (job.Done < job.Size && !ReportReady(job, false)) return false;
     }
     uint8_t extra = 0;
@@ -157,7 +177,7 @@ bool TPackage::WriteFile(TFileJob& job) {
         TellRefusal("cannot pack", job.Source, "it grew while it was packed");
         return false;
     }
-    if (job.Codec == PackFormat::CodecSolid && !Solid.Flush(OutBuffer)) return false;
+    if (solid && !Solid.Flush(OutBuffer)) return false;
     if (job.Codec == PackFormat::CodecXz && !job.Threaded.Finish(OutBuffer)) return false;
     return ReportReady(job, true);
 }
@@ -179,7 +199,7 @@ bool TPackage::ReportReady(TFileJob& job, bool last) {
     return true;
 }
 
-bool TPackage::PumpInput(TFileJob& job) {
+bool TPackage::ReadStep(TFileJob& job) {
     const size_t want = std::min(ReportStep, size_t(job.Size - job.Done));
     uint32_t got = 0;
     if (!job.File->Read(ReadBuffer.data(), uint32_t(want), got)) {
@@ -192,11 +212,25 @@ bool TPackage::PumpInput(TFileJob& job) {
     }
     job.Crc = lzma_crc64(ReadBuffer.data(), got, job.Crc);
     job.Done += int32_t(got);
+    job.Got = got;
+    return true;
+}
+
+bool TPackage::EncodeStep(TFileJob& job) {
+    const uint8_t* data = ReadBuffer.data();
+    size_t size = job.Got;
+    if (job.X86) {
+        Filtered.clear();
+        job.Filter.Convert(data, size, Filtered);
+        if (job.Done == job.Size) job.Filter.Finish(Filtered);
+        data = Filtered.data();
+        size = Filtered.size();
+    }
     if (job.Coder == nullptr) {
-        OutBuffer.assign(ReadBuffer.begin(), ReadBuffer.begin() + ptrdiff_t(got));
+        OutBuffer.assign(data, data + size);
         return true;
     }
-    return job.Coder->Feed(ReadBuffer.data(), got, OutBuffer);
+    return job.Coder->Feed(data, size, OutBuffer);
 }
 
 bool TPackage::Report(TFileJob& job, std::vector<uint8_t>& block) {

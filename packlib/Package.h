@@ -29,7 +29,10 @@ class TPackage {
     /// Whether the two-thread encoder fits the memory budget beside the solid one.
     bool ThreadsFit() const;
     bool WriteFile(TFileJob& job);
-    bool PumpInput(TFileJob& job);
+    /// Reads the file's next step (at most ReportStep bytes) into ReadBuffer.
+    bool ReadStep(TFileJob& job);
+    /// Hands the step read to the file's codec (through the x86 filter where it applies).
+    bool EncodeStep(TFileJob& job);
     bool ReportReady(TFileJob& job, bool last);
     bool Report(TFileJob& job, std::vector<uint8_t>& block);
     bool WriteRecordHeader(uint8_t type, const std::vector<uint8_t>& fields);
@@ -45,6 +48,7 @@ class TPackage {
     std::vector<uint8_t> ReadBuffer;
     std::vector<uint8_t> OutBuffer;
     std::vector<uint8_t> Block;
+    std::vector<uint8_t> Filtered;
     std::string PreviousName;
     uint32_t FileCount = 0;
     bool Started = false;

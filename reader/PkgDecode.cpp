@@ -59,7 +59,10 @@ void TPayloadDecoder::BeginFile(const TFileEntry& file, TByteSink& sink) {
     Sink = &sink;
     Produced = 0;
     if (Broken) return;
-    if (file.Codec == CodecSolid && !Solid) {
+    Unfilter.reset();
+    const bool solid = file.Codec == CodecSolid || file.Codec == CodecSolidX86;
+    if (file.Codec == CodecSolidX86) Unfilter = std::make_unique<TX86Filter>(TX86Filter::Decode);
+    if (solid && !Solid) {
         if (DictSize < LZMA_DICT_SIZE_MIN || DictSize > MaxDictSize)
             return Fail("dictionary size " + std::to_string(DictSize) +
                         " is outside 4 KiB .. 64 MiB, the sizes KestBuild writes");
@@ -84,6 +87,13 @@ void TPayloadDecoder::Emit(const unsigned char* data, size_t size) {
     Sink->Write(data, size);
 }
 
+void TPayloadDecoder::Produce(const unsigned char* data, size_t size) {
+    if (!Unfilter) return Emit(data, size);
+    Unfiltered.clear();
+    Unfilter->Convert(data, size, Unfiltered);
+    Emit(Unfiltered.data(), Unfiltered.size());
+}
+
 void TPayloadDecoder::RunCodec(TCodec& codec, const unsigned char* data, size_t size, bool finish) {
     codec.Strm.next_in = data;
     codec.Strm.avail_in = size;
@@ -95,7 +105,7 @@ void TPayloadDecoder::RunCodec(TCodec& codec, const unsigned char* data, size_t 
         codec.Strm.next_out = codec.Out.data();
         codec.Strm.avail_out = codec.Out.size();
         const lzma_ret r = lzma_code(&codec.Strm, finish ? LZMA_FINISH : LZMA_RUN);
-        Emit(codec.Out.data(), codec.Out.size() - codec.Strm.avail_out);
+        Produce(codec.Out.data(), codec.Out.size() - codec.Strm.avail_out);
         if (r == LZMA_STREAM_END) {
             codec.Ended = true;
             continue;
@@ -113,6 +123,7 @@ void TPayloadDecoder::Feed(const unsigned char* data, size_t size) {
             Emit(data, size);
             break;
         case CodecSolid:
+        case CodecSolidX86:
             if (size) RunCodec(*Solid, data, size, false);
             break;
         default:
@@ -128,6 +139,14 @@ void TPayloadDecoder::EndFile() {
         if (Broken) return;
         if (!Own->Ended) return Fail("its .xz stream is incomplete");
         Own.reset();
+    }
+    if (Unfilter) {
+        // The last few bytes, which no branch could start in, come out as they are.
+        Unfiltered.clear();
+        Unfilter->Finish(Unfiltered);
+        Unfilter.reset();
+        Emit(Unfiltered.data(), Unfiltered.size());
+        if (Broken) return;
     }
     if (Produced != File->Size)
         Fail("decoded " + std::to_string(Produced) + " of " + std::to_string(File->Size) +

@@ -1,13 +1,16 @@
 // Turning a file's payload (its decrypted data blocks) back into its bytes: stored, the
-// package's one solid LZMA2 stream, or an .xz stream of the file's own.
+// package's one solid LZMA2 stream (its output through the x86 branch filter for the files
+// that went through it), or an .xz stream of the file's own.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "PkgParse.h"
+#include "PkgX86Filter.h"
 
 /// Receives a file's decoded bytes.
 class TByteSink {
@@ -37,11 +40,15 @@ class TPayloadDecoder {
     struct TCodec;
     void Fail(const std::string& what);
     void Emit(const unsigned char* data, size_t size);
+    /// A codec's output: through the x86 filter for a filtered file, then to Emit.
+    void Produce(const unsigned char* data, size_t size);
     void RunCodec(TCodec& codec, const unsigned char* data, size_t size, bool finish);
 
     uint32_t DictSize;
     std::unique_ptr<TCodec> Solid;
     std::unique_ptr<TCodec> Own;
+    std::unique_ptr<TX86Filter> Unfilter;
+    std::vector<uint8_t> Unfiltered;
     const TFileEntry* File = nullptr;
     TByteSink* Sink = nullptr;
     uint64_t Produced = 0;

@@ -99,7 +99,7 @@ bool TPackageParser::NextFile(TFileEntry& file) {
 // Version 2: codec, the stored name as the length it shares with the previous file's and
 // the rest, then the size; no filter byte.
 void TPackageParser::ReadFileRecord(uint8_t codec, TFileEntry& file) {
-    if (codec > CodecXz) Corrupt("unknown codec or record type " + std::to_string(codec));
+    if (codec > CodecSolidX86) Corrupt("unknown codec or record type " + std::to_string(codec));
     file.Codec = codec;
     const auto shared =
         size_t(ReadVarint(PreviousName.size(), "a name longer than the one before"));

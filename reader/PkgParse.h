@@ -10,7 +10,7 @@
 
 #include "PkgVolumes.h"
 
-enum TKestxCodec : uint8_t { CodecStored = 0, CodecSolid = 1, CodecXz = 2 };
+enum TKestxCodec : uint8_t { CodecStored = 0, CodecSolid = 1, CodecXz = 2, CodecSolidX86 = 3 };
 
 struct TPackageInfo {
     uint8_t Level = 0;

@@ -177,7 +177,7 @@ TEST(KestxParse, BrokenVersion2RulesAreReported) {
     const auto v2 = [](const std::string& stream) { return Executable(stream, 1, 2); };
     const TCase cases[] = {
         {"unknown codec",
-         v2(WithEnd(Start() + Header2(0, "a", 0, 3) + Block2("") + FileEnd2(""), 1)),
+         v2(WithEnd(Start() + Header2(0, "a", 0, 4) + Block2("") + FileEnd2(""), 1)),
          "unknown codec"},
         {"name shares more than the one before",
          v2(WithEnd(Start() + one + StoredFile2(4, "d", ""), 2)), "longer than the one before"},

@@ -19,9 +19,19 @@ std::string Sized(uint32_t seed, size_t size) {
     return MakeData(size, seed);
 }
 
+// A PE image with calls (E8) in its body: the library passes it through its x86 filter.
+std::string X86Image(uint32_t seed, bool plus, size_t size) {
+    std::string s = MakePeStub(plus) + Sized(seed, size);
+    for (size_t at = 0x400; at + 5 < s.size(); at += 41) {
+        s[at] = '\xE8';
+        s[at + 4] = '\0';
+    }
+    return s;
+}
+
 // Presetup and data files of every kind that matters: empty, one byte, cipher-block and
-// library-block multiples and their neighbours, spaces and non-ASCII bytes in names, and
-// several directory levels.
+// library-block multiples and their neighbours, x86 programs, spaces and non-ASCII bytes in
+// names, and several directory levels.
 std::vector<TTreeFile> RandomTree(uint32_t seed, bool bigBlocks) {
     std::mt19937 rng(seed);
     std::vector<TTreeFile> files = {
@@ -33,6 +43,8 @@ std::vector<TTreeFile> RandomTree(uint32_t seed, bool bigBlocks) {
         {"Data\\Sub dir\\Deeper\\Still deeper\\thirteen.bin", Sized(seed + 3, 13)},
         {"Data\\\xC3\xA9t\xC3\xA9 \xE9\\caf\xE9 cr\xE8me.txt", Sized(seed + 4, 4096)},
         {"Data\\Sub dir\\empty too", ""},
+        {"Data\\Program.exe", X86Image(seed + 7, false, 20000)},
+        {"Data\\Library64.dll", X86Image(seed + 8, true, 5003)},
     };
     if (bigBlocks) {
         files.push_back({"Data\\Blocks\\one MiB.bin", Sized(seed + 5, 1u << 20)});

@@ -2,6 +2,7 @@
 
 #include <lzma.h>
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -51,6 +52,14 @@ class TDecoder {
         options.dict_size = dictSize;
         lzma_filter filters[2] = {{LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
         Check(lzma_raw_decoder(&Stream, filters) == LZMA_OK, "raw decoder init");
+    }
+    /// liblzma's x86 decoder, which runs only in a chain ending in LZMA2.
+    void InitX86() {
+        lzma_options_lzma options{};
+        options.dict_size = LZMA_DICT_SIZE_MIN;
+        lzma_filter filters[3] = {
+            {LZMA_FILTER_X86, nullptr}, {LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+        Check(lzma_raw_decoder(&Stream, filters) == LZMA_OK, "x86 decoder init");
     }
     void InitXz() {
         Check(lzma_stream_decoder(&Stream, UINT64_MAX, 0) == LZMA_OK, "xz decoder init");
@@ -121,7 +130,7 @@ class TParser {
     TFile File(uint8_t codec) {
         TFile f;
         f.Codec = codec;
-        Check(f.Codec <= 2, "unexpected record type " + std::to_string(codec));
+        Check(f.Codec <= 3, "unexpected record type " + std::to_string(codec));
         const size_t shared = size_t(Varint());
         Check(shared <= Previous.size(), "name shares more than the previous name has");
         const size_t rest = size_t(Varint());
@@ -149,9 +158,26 @@ class TParser {
     std::string Decode(uint8_t codec, const std::string& payload) {
         if (codec == 0) return payload;
         if (codec == 1) return Solid.Decode(payload, false);
+        if (codec == 3) return Unfilter(Solid.Decode(payload, false));
         TDecoder xz;
         xz.InitXz();
         return xz.Decode(payload, true);
+    }
+
+    // The solid stream's output of a codec-3 file, as LZMA2 chunks holding it uncompressed
+    // (control 1, then 2; at most 64 KiB each) and the end marker, through the x86 decoder.
+    static std::string Unfilter(const std::string& filtered) {
+        std::string chunks;
+        for (size_t at = 0; at < filtered.size(); at += 65536) {
+            const size_t n = std::min<size_t>(65536, filtered.size() - at);
+            chunks += char(at == 0 ? 1 : 2);
+            chunks += char((n - 1) >> 8);
+            chunks += char((n - 1) & 0xFF);
+            chunks += filtered.substr(at, n);
+        }
+        TDecoder x86;
+        x86.InitX86();
+        return x86.Decode(chunks + '\0', true);
     }
 
     const std::string& S;

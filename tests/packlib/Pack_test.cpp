@@ -1,6 +1,7 @@
 // Pack.dll driven through its exports, as the packer drives it, with recording callbacks;
 // packages are read back with the test reader written from the format document.
 #include <gtest/gtest.h>
+#include <lzma.h>
 
 #include <chrono>
 #include <cstdio>
@@ -551,6 +552,62 @@ TEST_F(PackTest, StoredNamesComeBackWhateverTheyShare) {
             EXPECT_EQ(pkg.Files[i].Data, inputs[i].Bytes);
         }
     }
+}
+
+// x86 and x86-64 images go through the x86 branch filter, chosen by their contents: small
+// ones in the solid stream (codec 3) between unfiltered files, big ones in their own .xz
+// stream with the filter in its chain; all decode with liblzma's own x86 decoder.
+TEST_F(PackTest, X86ImagesGoThroughTheBranchFilter) {
+    // A PE header, then code-like bytes: calls (E8) to a few targets, amid other bytes.
+    const auto image = [](uint16_t machine, size_t size, uint32_t seed) {
+        std::string s = MixedBytes(size, seed);
+        s.replace(0, 0x40, std::string(0x40, '\0'));
+        s[0] = 'M';
+        s[1] = 'Z';
+        s[0x3C] = char(0x40);
+        s.replace(0x40, 6, std::string("PE\0\0", 4) + char(machine & 0xFF) + char(machine >> 8));
+        for (size_t at = 0x100; at + 5 < s.size(); at += 37) {
+            const uint32_t target = uint32_t(at % 4096) * 16 - uint32_t(at);
+            s[at] = char(0xE8);
+            for (int i = 0; i < 4; ++i) s[at + 1 + i] = char(target >> (8 * i));
+        }
+        return s;
+    };
+    const std::string code = image(0x014C, 300000, 7);
+    std::vector<TInput> inputs = {{"App.exe", code},
+                                  {"App.txt", code.substr(2)},
+                                  {"App64.dll", image(0x8664, (1 << 20) + 3, 8)}};
+    for (int level : {7, 1}) {
+        SCOPED_TRACE(level);
+        // The big file only once: its stream is the same codec at every level.
+        if (level == 1) inputs.push_back({"Big.dll", image(0x014C, 16 << 20, 9)});
+        SetUp();
+        PackAll(inputs, level);
+        const PackReader::TPackage pkg = ReadBack();
+        ASSERT_EQ(pkg.Files.size(), inputs.size());
+        const int codecs[] = {3, 1, 3, 2};
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            EXPECT_EQ(pkg.Files[i].Codec, codecs[i]) << inputs[i].Stored;
+            EXPECT_TRUE(pkg.Files[i].Data == inputs[i].Bytes) << inputs[i].Stored;
+        }
+    }
+    // The big file's .xz block header names the x86 filter before LZMA2.
+    const std::string xz = TestUtil::ReadFile(VolumeName(1));
+    const size_t at =
+        xz.find(std::string("\xFD"
+                            "7zXZ\0",
+                            6));
+    ASSERT_NE(at, std::string::npos);
+    const auto* header = reinterpret_cast<const uint8_t*>(xz.data() + at + 12);
+    lzma_filter filters[LZMA_FILTERS_MAX + 1];
+    lzma_block block{};
+    block.check = LZMA_CHECK_CRC64;
+    block.filters = filters;
+    block.header_size = lzma_block_header_size_decode(header[0]);
+    ASSERT_EQ(lzma_block_header_decode(&block, nullptr, header), LZMA_OK);
+    EXPECT_EQ(filters[0].id, LZMA_FILTER_X86);
+    EXPECT_EQ(filters[1].id, LZMA_FILTER_LZMA2);
+    for (size_t i = 0; filters[i].id != LZMA_VLI_UNKNOWN; ++i) free(filters[i].options);
 }
 
 }  // namespace

@@ -16,8 +16,14 @@ namespace {
 
 constexpr int Installed = 0, BadSwitches = 2, WrongPassword = 3, Damaged = 4;
 
+// A real x86 program: the package keeps it through the x86 branch filter.
+std::string Program() {
+    return TestUtil::ReadFile(TestUtil::Env("KEST_BIN_DIR") + "/Presetup/UnKest.exe");
+}
+
 std::vector<TFile> Tree() {
     return {{"empty.txt", ""},
+            {"bin/Tool.exe", Program()},
             {"one.bin", "x"},
             {"odd size.dat", Bytes(70001, 1)},
             {"Sub Dir/Deeper/nested file.bin", Bytes(300000, 2)},
