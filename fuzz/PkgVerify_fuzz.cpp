@@ -4,6 +4,7 @@
 // fuzz-sources: reader/PkgSource.cpp reader/PkgCrc64.cpp reader/PkgTrailer.cpp
 // fuzz-sources: reader/PkgStoredName.cpp reader/PkgFailThrow.cpp reader/PkgDecode.cpp
 // fuzz-sources: reader/PkgPassword.cpp reader/PkgProbe.cpp reader/PkgX86Filter.cpp
+// fuzz-sources: reader/PkgIni.cpp
 // fuzz-sources: src/crypto/CryptoBase.cpp src/crypto/Gost.cpp
 // fuzz-sources: src/crypto/Haval.cpp src/platform/Platform-posix.cpp
 // fuzz-sources: src/platform/CodePage.cpp src/platform/PeImage.cpp src/platform/Wildcards.cpp

@@ -4,40 +4,12 @@
 #include <vector>
 
 #include "Haval.h"
+#include "PkgIni.h"
 
 namespace {
 
-std::string Trim(const std::string& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
-    return s.substr(b, e - b);
-}
-
-bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-        if (x != y) return false;
-    }
-    return true;
-}
-
 bool StartsWithIgnoreCase(const std::string& s, const std::string& prefix) {
-    return s.size() >= prefix.size() && EqualsIgnoreCase(s.substr(0, prefix.size()), prefix);
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines(1);
-    for (char c : text) {
-        if (c == '\r' || c == '\n')
-            lines.emplace_back();
-        else
-            lines.back() += c;
-    }
-    return lines;
+    return s.size() >= prefix.size() && SameText(s.substr(0, prefix.size()), prefix);
 }
 
 void Digest(const std::string& text, uint8_t* out) {
@@ -50,21 +22,7 @@ void Digest(const std::string& text, uint8_t* out) {
 }  // namespace
 
 std::string FindCheckHash(const std::string& iniText) {
-    bool inConfig = false;
-    for (const std::string& raw : Lines(iniText)) {
-        const std::string line = Trim(raw);
-        if (!line.empty() && line[0] == '[') {
-            const size_t close = line.find(']');
-            inConfig = close != std::string::npos &&
-                       EqualsIgnoreCase(Trim(line.substr(1, close - 1)), "Config");
-            continue;
-        }
-        const size_t eq = line.find('=');
-        if (inConfig && eq != std::string::npos &&
-            EqualsIgnoreCase(Trim(line.substr(0, eq)), "PswCheckHash"))
-            return Trim(line.substr(eq + 1));
-    }
-    return {};
+    return TIniText(iniText).Get("Config", "PswCheckHash");
 }
 
 std::string PasswordCheckHash(const std::string& password) {
@@ -84,7 +42,7 @@ bool IsPresetupName(const std::string& storedName) {
 }
 
 bool IsKestIniName(const std::string& storedName) {
-    return EqualsIgnoreCase(storedName, "Presetup\\Kest.ini");
+    return SameText(storedName, "Presetup\\Kest.ini");
 }
 
 TFileDecryptor::TFileDecryptor(const std::string& password) {

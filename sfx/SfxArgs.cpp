@@ -1,6 +1,6 @@
 #include "SfxArgs.h"
 
-#include "SfxIni.h"
+#include "PkgIni.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include "PkgVolumes.h"
 #include "SfxExit.h"
 #include "SfxFile.h"
-#include "SfxIni.h"
+#include "PkgIni.h"
 #include "SfxJournal.h"
 #include "SfxLog.h"
 #include "SfxNoExcept.h"

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "SfxIni.h"
+#include "PkgIni.h"
 
 namespace {
 

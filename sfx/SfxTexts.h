@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "SfxIni.h"
+#include "PkgIni.h"
 
 struct TLanguage {
     std::string Code;  // the file's name without ".lng": ENU, DEU, ...

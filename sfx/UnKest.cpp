@@ -10,7 +10,7 @@
 
 #include "SfxArgs.h"
 #include "SfxFile.h"
-#include "SfxIni.h"
+#include "PkgIni.h"
 #include "SfxNoExcept.h"
 #include "SfxRegister.h"
 #include "SfxResource.h"

@@ -28,6 +28,8 @@ TEST(KestxPassword, CheckHashIsTheDigestOfTheWrappedPassword) {
 TEST(KestxPassword, CheckHashIsFoundInTheConfigSectionOnly) {
     const std::string h(64, 'A');
     EXPECT_EQ(FindCheckHash("[Config]\r\nLanguages=ENU\r\nPswCheckHash=" + h + "\r\n"), h);
+    // Notepad's byte-order mark before the first section, as the installer reads it too.
+    EXPECT_EQ(FindCheckHash("\xEF\xBB\xBF[Config]\r\nPswCheckHash=" + h + "\r\n"), h);
     EXPECT_EQ(FindCheckHash("[config]\npswcheckhash = " + h + " \n"), h);
     EXPECT_EQ(FindCheckHash("[Other]\r\nPswCheckHash=" + h + "\r\n[Config]\r\nX=1\r\n"), "");
     EXPECT_EQ(FindCheckHash("PswCheckHash=" + h), "");

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "SfxIni.h"
+#include "PkgIni.h"
 #include "TestUtil.h"
 
 namespace {

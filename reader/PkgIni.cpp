@@ -1,4 +1,4 @@
-#include "SfxIni.h"
+#include "PkgIni.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
-// The installer's reader of INI text (Kest.ini, the language files, the uninstall record):
-// sections and name=value lines, names compared without regard to ASCII letter case. Lines
-// end in CR LF, CR or LF; a UTF-8 byte-order mark at the start is skipped.
+// The one reader of INI text for kestx and the installer (Kest.ini; in the installer also the
+// language files and the uninstall record): sections and name=value lines, names compared
+// without regard to ASCII letter case. Lines end in CR LF, CR or LF; a UTF-8 byte-order mark
+// at the start is skipped.
 #pragma once
 
 #include <string>
