@@ -56,7 +56,6 @@ struct TPackage::TFileJob {
     uint64_t Crc = 0;
     uint32_t Got = 0;    // bytes of the step in ReadBuffer
     bool Ahead = false;  // the first step was read before the codec was chosen
-    bool X86 = false;    // its bytes go through the x86 branch filter
     TLzmaCoder Threaded;
     TLzmaCoder* Coder = nullptr;
     TX86Filter Filter{TX86Filter::Encode};
@@ -120,16 +119,13 @@ bool TPackage::AddFile(const char* sourceName, const char* storedName) {
         // The filter is chosen by what the file holds, so its first step is read first.
         if (!ReadStep(job)) return false;
         job.Ahead = true;
-        job.X86 = IsX86Image(ReadBuffer.data(), job.Got);
-        if (job.X86) job.Codec = PackFormat::CodecSolidX86;
+        if (IsX86Image(ReadBuffer.data(), job.Got)) job.Codec = PackFormat::CodecSolidX86;
     }
+    // A big file's .xz stream carries the filter in its own block headers.
     if (!Settings.Stored && uint64_t(size) >= PackFormat::ThreadedFileSize && ThreadsFit() &&
         job.Threaded.InitThreaded(Settings.Threaded, EncoderThreads, Settings.ThreadedBlock,
-                                  job.X86)) {
-        // The .xz stream carries the filter in its own block headers.
+                                  job.Codec == PackFormat::CodecSolidX86))
         job.Codec = PackFormat::CodecXz;
-        job.X86 = false;
-    }
 
     // From here on bytes reach the package: any failure leaves it broken.
     const std::string_view name(storedName, nameLength);
@@ -219,7 +215,7 @@ bool TPackage::ReadStep(TFileJob& job) {
 bool TPackage::EncodeStep(TFileJob& job) {
     const uint8_t* data = ReadBuffer.data();
     size_t size = job.Got;
-    if (job.X86) {
+    if (job.Codec == PackFormat::CodecSolidX86) {
         Filtered.clear();
         job.Filter.Convert(data, size, Filtered);
         if (job.Done == job.Size) job.Filter.Finish(Filtered);

@@ -1,7 +1,6 @@
 #include "PkgPassword.h"
 
 #include <cstring>
-#include <vector>
 
 #include "Haval.h"
 #include "PkgIni.h"

@@ -82,10 +82,14 @@ size_t TX86Filter::ConvertInPlace(uint8_t* buffer, size_t size) {
 }
 
 void TX86Filter::Convert(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
-    Pending.insert(Pending.end(), data, data + size);
-    const size_t done = ConvertInPlace(Pending.data(), Pending.size());
-    out.insert(out.end(), Pending.begin(), Pending.begin() + ptrdiff_t(done));
-    Pending.erase(Pending.begin(), Pending.begin() + ptrdiff_t(done));
+    // Converted where they land in out, so each byte is copied once; the few that are not
+    // final go back to Pending.
+    const size_t start = out.size();
+    out.insert(out.end(), Pending.begin(), Pending.end());
+    out.insert(out.end(), data, data + size);
+    const size_t done = ConvertInPlace(out.data() + start, out.size() - start);
+    Pending.assign(out.begin() + ptrdiff_t(start + done), out.end());
+    out.resize(start + done);
     Position += uint32_t(done);
 }
 
