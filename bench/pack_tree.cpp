@@ -1,6 +1,7 @@
 // Bench driver: packs a directory tree through Pack.dll the way the build driver does
 // (files of a directory before its subdirectories, names sorted upper-cased, stored as
-// Data\...), for bench/peers.sh while timing the whole process.
+// Data\...), for bench/peers.sh while timing the whole process. A library without the
+// SetPlain export (an older build compared through BASES) packs as it always did.
 // Usage: pack_tree PACK_DLL TREE OUTPUT_BASE LEVEL
 #include <dlfcn.h>
 
@@ -73,6 +74,11 @@ int main(int argc, char** argv) {
     auto close = reinterpret_cast<TPackClose>(dlsym(lib, "Close"));
     OutputBase = argv[3];
     create(OnVolumeName, OnDiskSpace, OnWrite, std::atoi(argv[4]));
+    // As the packer does without a password: nothing is encrypted. KEST_BENCH_PROTECTED=1
+    // measures the library as it packs files a host may encrypt.
+    auto setPlain = reinterpret_cast<TPackSetPlain>(dlsym(lib, "SetPlain"));
+    const char* protectedRun = std::getenv("KEST_BENCH_PROTECTED");
+    if (setPlain && !(protectedRun && std::string(protectedRun) == "1")) setPlain(1);
     long files = 0;
     const bool added = AddTree(addFile, argv[2], "Data", files);
     const bool closed = close() != 0;

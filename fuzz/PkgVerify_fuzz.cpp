@@ -11,9 +11,10 @@
 // fuzz-libs: -llzma -lpthread
 // The whole of "kestx verify --password pw" on arbitrary bytes taken as a built executable:
 // trailer, volumes, records, the password check, decryption and decoding of every file and
-// their checksums. The seeds are small packages, some protected with "pw" and one holding
-// an x86 program, so that mutations reach the decoder, the x86 filter and the cipher. Any input must end in a result or the
-// reader's own error, never in a crash, a hang or a huge allocation.
+// their checksums. The seeds are small packages, some protected with "pw", some holding an
+// x86 program, some with plain files in the group stream, so that mutations reach the
+// decoders, the x86 filter and the cipher. Any input must end in a result or the reader's
+// own error, never in a crash, a hang or a huge allocation.
 #include <unistd.h>
 
 #include <cstddef>

@@ -82,13 +82,14 @@ bool TLzmaCoder::Finish(std::vector<uint8_t>& out) {
 
 bool TLzmaCoder::Run(lzma_action action, std::vector<uint8_t>& out) {
     if (!Live) return false;
+    // A call of a small file mostly gives nothing out: room is lent from a buffer of our
+    // own instead of growing (and clearing) the caller's each time.
+    Scratch.resize(OutputStep);
     for (;;) {
-        const size_t used = out.size();
-        out.resize(used + OutputStep);
-        Stream.next_out = out.data() + used;
+        Stream.next_out = Scratch.data();
         Stream.avail_out = OutputStep;
         const lzma_ret ret = lzma_code(&Stream, action);
-        out.resize(used + OutputStep - Stream.avail_out);
+        out.insert(out.end(), Scratch.data(), Scratch.data() + (OutputStep - Stream.avail_out));
         if (ret == LZMA_STREAM_END) return true;
         if (ret != LZMA_OK) return false;
         // With LZMA_RUN the encoder is done once it took all input and left output room;

@@ -42,5 +42,6 @@ class TLzmaCoder {
     lzma_stream Stream = LZMA_STREAM_INIT;
     lzma_options_lzma Options{};
     lzma_filter Filters[3]{};
+    std::vector<uint8_t> Scratch;
     bool Live = false;
 };

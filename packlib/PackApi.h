@@ -1,5 +1,6 @@
 // The calling interface between the packer and a packing library (Pack.dll): three exports
-// and three callbacks. 32-bit Windows uses stdcall; other platforms the C convention.
+// (and an optional fourth) and three callbacks. 32-bit Windows uses stdcall; other
+// platforms the C convention.
 // Strings are zero-terminated ANSI text; integers are 32-bit signed. A boolean result is
 // nonzero for true.
 #pragma once
@@ -27,4 +28,7 @@ typedef int32_t(KEST_PACKCALL* TPackCreate)(TOnVolumeName onVolumeName, TOnDiskS
                                             TOnWrite onWrite, int32_t level);
 typedef int32_t(KEST_PACKCALL* TPackAddFile)(const char* sourceName, const char* storedName);
 typedef int32_t(KEST_PACKCALL* TPackClose)();
+/// Optional: the host tells whether it leaves the blocks of the files it adds from now on
+/// as they are (nonzero) or may rewrite them (0, what the library assumes until told).
+typedef int32_t(KEST_PACKCALL* TPackSetPlain)(int32_t plain);
 }

@@ -1,4 +1,4 @@
-// The library's three exports. One package at a time, as the callbacks carry no context;
+// The library's three exports and the optional fourth, SetPlain. One package at a time, as the callbacks carry no context;
 // no exception may cross into the host, so each export catches everything.
 #include <memory>
 #include <new>
@@ -38,6 +38,12 @@ KEST_PACKEXPORT int32_t KEST_PACKCALL AddFile(const char* sourceName, const char
     } catch (...) {
         return 0;
     }
+}
+
+KEST_PACKEXPORT int32_t KEST_PACKCALL SetPlain(int32_t plain) {
+    if (!Current) return 0;
+    Current->SetPlain(plain != 0);
+    return 1;
 }
 
 KEST_PACKEXPORT int32_t KEST_PACKCALL Close() {

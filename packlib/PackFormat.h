@@ -10,13 +10,15 @@ namespace PackFormat {
 
 constexpr uint8_t VolumeSignature[8] = {'K', 'E', 'S', 'T', 'P', 'K', 'G', 0x1A};
 constexpr uint8_t TrailerSignature[8] = {'K', 'E', 'S', 'T', 'V', 'E', 'N', 'D'};
-constexpr uint16_t FormatVersion = 2;
+constexpr uint16_t FormatVersion = 3;
 constexpr size_t VolumeHeaderSize = 32;
 constexpr size_t VolumeTrailerSize = 24;
 constexpr uint32_t TrailerLastVolume = 1;
 
 constexpr uint8_t RecPackageStart = 0x50;
 constexpr uint8_t RecPackageEnd = 0x5A;
+/// A piece of the group stream, which holds plain files' entries.
+constexpr uint8_t RecGroupPiece = 0x47;
 
 /// A file record starts with its codec; the package end record's type is none of them.
 constexpr uint8_t CodecStored = 0;

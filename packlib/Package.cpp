@@ -53,7 +53,9 @@ struct TPackage::TFileJob {
     int32_t Size = 0;
     int32_t Done = 0;
     uint8_t Codec = PackFormat::CodecSolid;
-    uint64_t Crc = 0;
+    /// An entry of the group stream instead of a record of its own.
+    bool Grouped = false;
+    uint64_t Crc = 0;  // CRC-64 for a record, CRC-32 for an entry
     uint32_t Got = 0;    // bytes of the step in ReadBuffer
     bool Ahead = false;  // the first step was read before the codec was chosen
     TLzmaCoder Threaded;
@@ -77,6 +79,7 @@ bool TPackage::ThreadsFit() const {
 bool TPackage::Break() {
     Broken = true;
     Solid.End();
+    Group.End();
     return false;
 }
 
@@ -86,7 +89,6 @@ bool TPackage::Start() {
     std::vector<uint8_t> fields;
     fields.push_back(uint8_t(Settings.Level));
     PackFormat::Put32(fields, Settings.Stored ? 0 : Settings.Lzma.dict_size);
-    if (!Settings.Stored && !Solid.InitRaw(Settings.Lzma)) return false;
     return WriteRecordHeader(PackFormat::RecPackageStart, fields);
 }
 
@@ -113,6 +115,9 @@ bool TPackage::AddFile(const char* sourceName, const char* storedName) {
     job.File = &file;
     job.Size = int32_t(size);
     ReadBuffer.resize(ReportStep);
+    const bool big =
+        !Settings.Stored && uint64_t(size) >= PackFormat::ThreadedFileSize && ThreadsFit();
+    job.Grouped = Plain && !Settings.Stored && !big;
     if (Settings.Stored) {
         job.Codec = PackFormat::CodecStored;
     } else if (size > 0) {
@@ -122,19 +127,36 @@ bool TPackage::AddFile(const char* sourceName, const char* storedName) {
         if (IsX86Image(ReadBuffer.data(), job.Got)) job.Codec = PackFormat::CodecSolidX86;
     }
     // A big file's .xz stream carries the filter in its own block headers.
-    if (!Settings.Stored && uint64_t(size) >= PackFormat::ThreadedFileSize && ThreadsFit() &&
-        job.Threaded.InitThreaded(Settings.Threaded, EncoderThreads, Settings.ThreadedBlock,
+    if (big && job.Threaded.InitThreaded(Settings.Threaded, EncoderThreads, Settings.ThreadedBlock,
                                   job.Codec == PackFormat::CodecSolidX86))
         job.Codec = PackFormat::CodecXz;
 
     // From here on bytes reach the package: any failure leaves it broken.
     const std::string_view name(storedName, nameLength);
-    if (!Start() || !Writer.Write(FileHeader(job.Codec, name, uint64_t(size)))) return Break();
-    if (!WriteFile(job)) return Break();
-    std::vector<uint8_t> fields;
-    PackFormat::PutVarint(fields, PackFormat::BlocksEnd);
-    PackFormat::Put64(fields, job.Crc);
-    if (!Writer.Write(fields) || !Writer.Flush()) return Break();
+    if (!Start()) return Break();
+    const std::vector<uint8_t> header = FileHeader(job.Codec, name, uint64_t(size));
+    OutBuffer.clear();
+    if (job.Grouped) {
+        // An entry starts like a record; it goes into the group stream with the data.
+        if (Solid.Active()) Solid.End();
+        if (!Group.Active() && !Group.InitRaw(Settings.Lzma)) return Break();
+        GroupFed = true;
+        Staged = header;
+        if (!WriteFile(job) || !Writer.Flush()) return Break();
+    } else {
+        if (!ClosePiece()) return Break();
+        const bool solid =
+            job.Codec == PackFormat::CodecSolid || job.Codec == PackFormat::CodecSolidX86;
+        if (solid && !Solid.Active()) {
+            Group.End();
+            if (!Solid.InitRaw(Settings.Lzma)) return Break();
+        }
+        if (!Writer.Write(header) || !WriteFile(job)) return Break();
+        std::vector<uint8_t> fields;
+        PackFormat::PutVarint(fields, PackFormat::BlocksEnd);
+        PackFormat::Put64(fields, job.Crc);
+        if (!Writer.Write(fields) || !Writer.Flush()) return Break();
+    }
     PreviousName = name;
     ++FileCount;
     return true;
@@ -158,9 +180,8 @@ std::vector<uint8_t> TPackage::FileHeader(uint8_t codec, std::string_view name,
 bool TPackage::WriteFile(TFileJob& job) {
     const bool solid =
         job.Codec == PackFormat::CodecSolid || job.Codec == PackFormat::CodecSolidX86;
-    if (solid) job.Coder = &Solid;
+    if (solid) job.Coder = job.Grouped ? &Group : &Solid;
     if (job.Codec == PackFormat::CodecXz) job.Coder = &job.Threaded;
-    OutBuffer.clear();
     while (job.Ahead || job.Done < job.Size) {
         if (!job.Ahead && !ReadStep(job)) return false;
         job.Ahead = false;
@@ -173,7 +194,12 @@ bool TPackage::WriteFile(TFileJob& job) {
         TellRefusal("cannot pack", job.Source, "it grew while it was packed");
         return false;
     }
-    if (solid && !Solid.Flush(OutBuffer)) return false;
+    if (job.Grouped) {
+        // The stream is not flushed: a small file costs only what it adds to the stream.
+        if (job.Size == 0 && !FeedStaged(job, nullptr, 0)) return false;
+    } else if (solid && !Solid.Flush(OutBuffer)) {
+        return false;
+    }
     if (job.Codec == PackFormat::CodecXz && !job.Threaded.Finish(OutBuffer)) return false;
     return ReportReady(job, true);
 }
@@ -206,7 +232,8 @@ bool TPackage::ReadStep(TFileJob& job) {
         TellRefusal("cannot pack", job.Source, "it shrank while it was packed");
         return false;
     }
-    job.Crc = lzma_crc64(ReadBuffer.data(), got, job.Crc);
+    job.Crc = job.Grouped ? lzma_crc32(ReadBuffer.data(), got, uint32_t(job.Crc))
+                          : lzma_crc64(ReadBuffer.data(), got, job.Crc);
     job.Done += int32_t(got);
     job.Got = got;
     return true;
@@ -222,6 +249,7 @@ bool TPackage::EncodeStep(TFileJob& job) {
         data = Filtered.data();
         size = Filtered.size();
     }
+    if (job.Grouped) return FeedStaged(job, data, size);
     if (job.Coder == nullptr) {
         OutBuffer.assign(data, data + size);
         return true;
@@ -229,26 +257,65 @@ bool TPackage::EncodeStep(TFileJob& job) {
     return job.Coder->Feed(data, size, OutBuffer);
 }
 
+bool TPackage::FeedStaged(TFileJob& job, const uint8_t* data, size_t size) {
+    // The entry's header goes with its first bytes and its CRC-32 with its last ones, one
+    // call of the encoder per step: with small files the encoder's cost per call counts.
+    Staged.insert(Staged.end(), data, data + size);
+    if (job.Done == job.Size) PackFormat::Put32(Staged, uint32_t(job.Crc));
+    const bool fed = Group.Feed(Staged.data(), Staged.size(), OutBuffer);
+    Staged.clear();
+    return fed;
+}
+
 bool TPackage::Report(TFileJob& job, std::vector<uint8_t>& block) {
     // An empty block still gets a valid address.
     uint8_t* data = block.empty() ? ReadBuffer.data() : block.data();
     const int32_t answer = OnWrite(job.Source, 0, job.Size, int32_t(block.size()), job.Done, data);
     if (answer == 0) return false;
-    std::vector<uint8_t> fields;
-    PackFormat::PutVarint(fields, uint64_t(block.size()) + 1);
-    const bool written = Writer.Write(fields) && Writer.Write(block);
+    const bool written = job.Grouped ? WritePieceBlock(block) : WriteBlock(block);
     block.clear();
     return written;
+}
+
+bool TPackage::WriteBlock(const std::vector<uint8_t>& block) {
+    std::vector<uint8_t> fields;
+    PackFormat::PutVarint(fields, uint64_t(block.size()) + 1);
+    return Writer.Write(fields) && Writer.Write(block);
+}
+
+bool TPackage::WritePieceBlock(const std::vector<uint8_t>& block) {
+    if (block.empty()) return true;
+    if (!PieceOpen) {
+        if (!WriteRecordHeader(PackFormat::RecGroupPiece, {})) return false;
+        PieceOpen = true;
+    }
+    return WriteBlock(block);
+}
+
+bool TPackage::ClosePiece() {
+    if (GroupFed) {
+        // Written without a report: these bytes belong to plain files already added, and
+        // the host must not take them for the file being added now.
+        std::vector<uint8_t> rest;
+        if (!Group.Flush(rest) || !WritePieceBlock(rest)) return false;
+        GroupFed = false;
+    }
+    if (!PieceOpen) return true;
+    PieceOpen = false;
+    std::vector<uint8_t> end;
+    PackFormat::PutVarint(end, PackFormat::BlocksEnd);
+    return Writer.Write(end);
 }
 
 bool TPackage::Close() {
     if (Broken || Closed) return false;
     Closed = true;
-    if (!Start()) return Break();
+    if (!Start() || !ClosePiece()) return Break();
     std::vector<uint8_t> fields;
     PackFormat::Put32(fields, FileCount);
     PackFormat::Put64(fields, Writer.StreamCrc());
     if (!WriteRecordHeader(PackFormat::RecPackageEnd, fields) || !Writer.Finish()) return Break();
     Solid.End();
+    Group.End();
     return true;
 }

@@ -21,6 +21,10 @@ class TPackage {
     bool AddFile(const char* sourceName, const char* storedName);
     /// Ends the package and marks it complete; false when it is broken.
     bool Close();
+    /// Whether the host leaves the blocks of the files it adds from now on as they are (it
+    /// encrypts none of them). Such files share the group stream, whose bytes may reach
+    /// the package in a later call; until told, every file's bytes stay inside its call.
+    void SetPlain(bool plain) { Plain = plain; }
 
   private:
     struct TFileJob;
@@ -33,8 +37,18 @@ class TPackage {
     bool ReadStep(TFileJob& job);
     /// Hands the step read to the file's codec (through the x86 filter where it applies).
     bool EncodeStep(TFileJob& job);
+    /// Feeds an entry's next bytes to the group stream, after what is staged (its header)
+    /// and, at its end, with its CRC-32.
+    bool FeedStaged(TFileJob& job, const uint8_t* data, size_t size);
     bool ReportReady(TFileJob& job, bool last);
     bool Report(TFileJob& job, std::vector<uint8_t>& block);
+    /// A block announced by its length + 1.
+    bool WriteBlock(const std::vector<uint8_t>& block);
+    /// A block of the group stream, in the open group piece (one is opened if none is).
+    bool WritePieceBlock(const std::vector<uint8_t>& block);
+    /// Ends the open group piece: the group stream is flushed first, so that every entry
+    /// fed so far can be decoded from the pieces written.
+    bool ClosePiece();
     bool WriteRecordHeader(uint8_t type, const std::vector<uint8_t>& fields);
     /// The start of a file record: codec, stored name (as what it shares with the previous
     /// file's and the rest) and size.
@@ -44,14 +58,21 @@ class TPackage {
     TOnWrite OnWrite;
     TLevelSettings Settings;
     TVolumeWriter Writer;
+    /// The solid stream of the files in records, and the group stream of plain files; never
+    /// both alive, so that memory stays that of one encoder.
     TLzmaCoder Solid;
+    TLzmaCoder Group;
     std::vector<uint8_t> ReadBuffer;
     std::vector<uint8_t> OutBuffer;
     std::vector<uint8_t> Block;
     std::vector<uint8_t> Filtered;
+    std::vector<uint8_t> Staged;
     std::string PreviousName;
     uint32_t FileCount = 0;
     bool Started = false;
+    bool Plain = false;
+    bool PieceOpen = false;
+    bool GroupFed = false;  // the group stream took bytes since its last flush
     bool Closed = false;
     bool Broken = false;
 };

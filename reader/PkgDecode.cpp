@@ -36,7 +36,53 @@ std::string LzmaError(lzma_ret r) {
     }
 }
 
+/// The raw LZMA2 decoder of a solid or group stream, or why it cannot be started.
+std::string StartRawLzma2(lzma_stream& strm, uint32_t dictSize) {
+    if (dictSize < LZMA_DICT_SIZE_MIN || dictSize > MaxDictSize)
+        return "dictionary size " + std::to_string(dictSize) +
+               " is outside 4 KiB .. 64 MiB, the sizes KestBuild writes";
+    lzma_options_lzma opt{};
+    opt.dict_size = dictSize;
+    lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &opt}, {LZMA_VLI_UNKNOWN, nullptr}};
+    const lzma_ret r = lzma_raw_decoder(&strm, filters);
+    return r == LZMA_OK ? std::string() : LzmaError(r);
+}
+
 }  // namespace
+
+struct TGroupDecoder::TState {
+    lzma_stream Strm = LZMA_STREAM_INIT;
+    std::vector<unsigned char> In;
+    ~TState() { lzma_end(&Strm); }
+};
+
+TGroupDecoder::TGroupDecoder(uint32_t dictSize) : State(std::make_unique<TState>()) {
+    const std::string why = StartRawLzma2(State->Strm, dictSize);
+    if (!why.empty()) FailPackage("corrupt package: the group stream's " + why);
+}
+
+TGroupDecoder::~TGroupDecoder() = default;
+
+void TGroupDecoder::Feed(std::vector<unsigned char>& block) {
+    State->In.swap(block);
+    State->Strm.next_in = State->In.data();
+    State->Strm.avail_in = State->In.size();
+}
+
+size_t TGroupDecoder::Read(unsigned char* out, size_t max) {
+    lzma_stream& strm = State->Strm;
+    strm.next_out = out;
+    strm.avail_out = max;
+    for (;;) {
+        const lzma_ret r = lzma_code(&strm, LZMA_RUN);
+        const size_t produced = max - strm.avail_out;
+        // No progress with nothing left to take is the end of what was fed, not an error.
+        if (r == LZMA_BUF_ERROR && strm.avail_in == 0 && produced == 0) return 0;
+        if (r == LZMA_STREAM_END) FailPackage("corrupt package: the group stream ends early");
+        if (r != LZMA_OK) FailPackage("corrupt package: the group stream: " + LzmaError(r));
+        if (produced > 0 || strm.avail_in == 0) return produced;
+    }
+}
 
 struct TPayloadDecoder::TCodec {
     lzma_stream Strm = LZMA_STREAM_INIT;
@@ -63,15 +109,9 @@ void TPayloadDecoder::BeginFile(const TFileEntry& file, TByteSink& sink) {
     const bool solid = file.Codec == CodecSolid || file.Codec == CodecSolidX86;
     if (file.Codec == CodecSolidX86) Unfilter = std::make_unique<TX86Filter>(TX86Filter::Decode);
     if (solid && !Solid) {
-        if (DictSize < LZMA_DICT_SIZE_MIN || DictSize > MaxDictSize)
-            return Fail("dictionary size " + std::to_string(DictSize) +
-                        " is outside 4 KiB .. 64 MiB, the sizes KestBuild writes");
-        lzma_options_lzma opt{};
-        opt.dict_size = DictSize;
-        lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &opt}, {LZMA_VLI_UNKNOWN, nullptr}};
         auto codec = std::make_unique<TCodec>();
-        const lzma_ret r = lzma_raw_decoder(&codec->Strm, filters);
-        if (r != LZMA_OK) return Fail(LzmaError(r));
+        const std::string why = StartRawLzma2(codec->Strm, DictSize);
+        if (!why.empty()) return Fail(why);
         Solid = std::move(codec);
     } else if (file.Codec == CodecXz) {
         Own = std::make_unique<TCodec>();

@@ -19,6 +19,25 @@ class TByteSink {
     virtual void Write(const unsigned char* data, size_t size) = 0;
 };
 
+/// The group stream: one raw LZMA2 stream across the package's group pieces, holding the
+/// entries of plain files; decoded as the parser asks for bytes.
+class TGroupDecoder {
+  public:
+    explicit TGroupDecoder(uint32_t dictSize);
+    ~TGroupDecoder();
+    TGroupDecoder(const TGroupDecoder&) = delete;
+    TGroupDecoder& operator=(const TGroupDecoder&) = delete;
+
+    /// Takes the next compressed bytes (swapped out of block) once Read gave 0 for the last.
+    void Feed(std::vector<unsigned char>& block);
+    /// Decodes up to max bytes into out; 0 once the bytes fed give no more.
+    size_t Read(unsigned char* out, size_t max);
+
+  private:
+    struct TState;
+    std::unique_ptr<TState> State;
+};
+
 class TPayloadDecoder {
   public:
     explicit TPayloadDecoder(const TPackageInfo& package);

@@ -1,8 +1,14 @@
 #include "PkgParse.h"
 
-#include <algorithm>
+#include <lzma.h>
 
+#include <algorithm>
+#include <cstring>
+
+#include "PkgCrc64.h"
+#include "PkgDecode.h"
 #include "PkgFail.h"
+#include "PkgX86Filter.h"
 
 namespace {
 
@@ -11,6 +17,7 @@ constexpr uint8_t RecFileHeader = 'F';
 constexpr uint8_t RecDataBlock = 'D';
 constexpr uint8_t RecFileEnd = 'E';
 constexpr uint8_t RecPackageEnd = 'Z';
+constexpr uint8_t RecGroupPiece = 'G';
 constexpr uint64_t MaxFileSize = 0x7FFFFFFFu;
 constexpr uint64_t MaxNameLength = 0xFFFF;
 // Version 2 announces a block of L bytes as L + 1; L is a 32-bit length as in version 1.
@@ -19,6 +26,8 @@ constexpr uint8_t MaxLevel = 9;
 // A block is read in pieces of this size, so a damaged length cannot make us allocate more
 // memory than the package really holds.
 constexpr size_t BlockPiece = 1u << 20;
+// Group bytes are decoded this much at a time; an entry's blocks are at most this long.
+constexpr size_t DecodedChunk = 256u * 1024;
 
 [[noreturn]] void Corrupt(const std::string& what) {
     FailPackage("corrupt package: " + what);
@@ -35,10 +44,25 @@ TPackageParser::TPackageParser(TPackageStream& stream) : Stream(stream) {
     if (Package.Level > MaxLevel) Corrupt("unknown compression level");
 }
 
+TPackageParser::~TPackageParser() = default;
+
 uint8_t TPackageParser::ReadType() {
     uint8_t type = 0;
-    Stream.Read(&type, 1);
+    ReadBytes(&type, 1);
     return type;
+}
+
+void TPackageParser::ReadBytes(void* data, size_t size) {
+    if (!FromGroup) return Stream.Read(data, size);
+    auto* out = static_cast<unsigned char*>(data);
+    while (size) {
+        if (!GroupFill()) Corrupt("a group piece ends inside a file's entry");
+        const size_t n = std::min(size, Decoded.size() - DecodedAt);
+        std::memcpy(out, Decoded.data() + DecodedAt, n);
+        DecodedAt += n;
+        out += n;
+        size -= n;
+    }
 }
 
 // The package CRC covers every stream byte before the end record's type byte.
@@ -70,11 +94,21 @@ uint64_t TPackageParser::ReadVarint(uint64_t limit, const std::string& what) {
 bool TPackageParser::NextFile(TFileEntry& file) {
     if (State == TState::Done) return false;
     if (State == TState::InFile) Corrupt("a file's data was not read to its end");
+    if (InPiece && NextEntry(file)) return true;
     const uint64_t crcBefore = Stream.Crc();
     const uint8_t type = ReadType();
     if (type == RecPackageEnd) {
         ReadEnd(crcBefore);
         return false;
+    }
+    file.Plain = false;
+    if (Stream.FormatVersion() >= 3 && type == RecGroupPiece) {
+        if (!Group) Group = std::make_unique<TGroupDecoder>(Package.DictSize);
+        InPiece = true;
+        PieceEnded = false;
+        if (NextEntry(file)) return true;
+        // The library writes no piece without an entry; a damaged one tells at the end.
+        return NextFile(file);
     }
     if (Stream.FormatVersion() >= 2) {
         ReadFileRecord(type, file);
@@ -105,7 +139,7 @@ void TPackageParser::ReadFileRecord(uint8_t codec, TFileEntry& file) {
         size_t(ReadVarint(PreviousName.size(), "a name longer than the one before"));
     const auto rest = size_t(ReadVarint(MaxNameLength - shared, "a name longer than 65535 bytes"));
     PreviousName.resize(shared + rest);
-    Stream.Read(PreviousName.data() + shared, rest);
+    ReadBytes(PreviousName.data() + shared, rest);
     file.Name = PreviousName;
     file.Size = ReadVarint(MaxFileSize, "a file size of 2 GiB or more");
     State = TState::InFile;
@@ -130,6 +164,7 @@ bool TPackageParser::EndOfBlocks(size_t& length) {
 
 bool TPackageParser::NextBlock(std::vector<unsigned char>& block) {
     if (State != TState::InFile) Corrupt("no file to read blocks of");
+    if (InPiece) return NextEntryBlock(block);
     size_t length = 0;
     if (EndOfBlocks(length)) {
         if (BlocksInFile == 0) Corrupt("a file without data blocks");
@@ -139,12 +174,93 @@ bool TPackageParser::NextBlock(std::vector<unsigned char>& block) {
         State = TState::BetweenFiles;
         return false;
     }
+    ReadBlock(length, block);
+    ++BlocksInFile;
+    return true;
+}
+
+void TPackageParser::ReadBlock(size_t length, std::vector<unsigned char>& block) {
     block.clear();
     while (block.size() < length) {
         const size_t old = block.size();
         block.resize(old + std::min(BlockPiece, length - old));
         Stream.Read(block.data() + old, block.size() - old);
     }
-    ++BlocksInFile;
+}
+
+bool TPackageParser::GroupFill() {
+    while (DecodedAt == Decoded.size()) {
+        Decoded.resize(DecodedChunk);
+        DecodedAt = 0;
+        Decoded.resize(Group->Read(Decoded.data(), Decoded.size()));
+        if (!Decoded.empty()) return true;
+        if (PieceEnded) return false;
+        // The piece's next block comes from the package stream itself.
+        const bool fromGroup = FromGroup;
+        FromGroup = false;
+        size_t length = 0;
+        if (EndOfBlocks(length)) {
+            PieceEnded = true;
+        } else {
+            ReadBlock(length, PieceBlock);
+            Group->Feed(PieceBlock);
+        }
+        FromGroup = fromGroup;
+    }
     return true;
+}
+
+// An entry starts like a version 2 file record, read from the group stream; its bytes and
+// their CRC-32 follow.
+bool TPackageParser::NextEntry(TFileEntry& file) {
+    if (!GroupFill()) {
+        InPiece = false;
+        return false;
+    }
+    FromGroup = true;
+    const uint8_t codec = ReadType();
+    if (codec != CodecSolid && codec != CodecSolidX86)
+        Corrupt("unknown codec " + std::to_string(codec) + " in the group stream");
+    ReadFileRecord(codec, file);
+    FromGroup = false;
+    file.Codec = CodecStored;
+    file.Plain = true;
+    EntryLeft = file.Size;
+    EntryCrc32 = 0;
+    EntryCrc64 = 0;
+    if (codec == CodecSolidX86) Unfilter = std::make_unique<TX86Filter>(TX86Filter::Decode);
+    return true;
+}
+
+bool TPackageParser::NextEntryBlock(std::vector<unsigned char>& block) {
+    FromGroup = true;
+    block.clear();
+    if (EntryLeft > 0) {
+        if (!GroupFill()) Corrupt("a group piece ends inside a file's entry");
+        const size_t n = size_t(std::min<uint64_t>(EntryLeft, Decoded.size() - DecodedAt));
+        const unsigned char* data = Decoded.data() + DecodedAt;
+        DecodedAt += n;
+        EntryLeft -= n;
+        if (Unfilter) {
+            Unfilter->Convert(data, n, block);
+            if (EntryLeft == 0) Unfilter->Finish(block);
+        } else {
+            block.assign(data, data + n);
+        }
+        EntryCrc32 = lzma_crc32(block.data(), block.size(), EntryCrc32);
+        EntryCrc64 = Crc64Update(EntryCrc64, block.data(), block.size());
+        FromGroup = false;
+        return true;
+    }
+    unsigned char r[4];
+    ReadBytes(r, sizeof r);
+    FromGroup = false;
+    if (GetLe32(r) != EntryCrc32)
+        Corrupt("the CRC-32 of '" + PreviousName + "' does not match its bytes");
+    // Its bytes were checked here; the caller's check of the CRC-64 of what it decoded
+    // then catches a fault of its own.
+    EndCrc = EntryCrc64;
+    Unfilter.reset();
+    State = TState::BetweenFiles;
+    return false;
 }

@@ -53,7 +53,8 @@ bool DataIsEncrypted(TPackageStream& stream) {
                 FailPackage("checksum mismatch in '" + file.Name + "': the data is corrupt");
             continue;
         }
-        if (FindCheckHash(ini).empty()) return false;
+        // A data file of the group stream was added without a password.
+        if (FindCheckHash(ini).empty() || file.Plain) return false;
         decoder.NoteFailuresOnly();
         if (!DecodesRight(parser, file, decoder, nullptr)) return true;
         if (file.Size != 0) return false;

@@ -11,7 +11,7 @@ namespace {
 const unsigned char HeaderSignature[8] = {'K', 'E', 'S', 'T', 'P', 'K', 'G', 0x1A};
 const unsigned char TrailerSignature[8] = {'K', 'E', 'S', 'T', 'V', 'E', 'N', 'D'};
 constexpr uint16_t OldestVersion = 1;
-constexpr uint16_t NewestVersion = 2;
+constexpr uint16_t NewestVersion = 3;
 constexpr uint32_t LastVolumeFlag = 1;
 constexpr size_t ReadChunk = 256 * 1024;
 
@@ -52,7 +52,7 @@ void TPackageStream::CheckHeader(const unsigned char* h, const std::string& name
     const uint16_t version = GetLe16(h + 8);
     if (version < OldestVersion || version > NewestVersion)
         FailPackage(Quoted(name) + " has package format version " + std::to_string(version) +
-                    ", this reader knows versions 1 and 2");
+                    ", this reader knows versions 1 to 3");
     if (Volume == 1) Version = version;
     if (version != Version)
         FailPackage(Quoted(name) + " belongs to another package or another build");

@@ -448,7 +448,8 @@ void TInstall::RunElevated(const std::string& params) {
 
 void TInstall::InstallData(const TFileEntry& file) {
     TOutSink sink;
-    const bool encrypted = Decryptor != nullptr;
+    // A plain file of the group stream was never encrypted.
+    const bool encrypted = Decryptor != nullptr && !file.Plain;
     if (file.Name.size() <= 5 || !SameText(file.Name.substr(0, 5), "Data\\")) {
         Decode(file, sink, encrypted);
         LogLine("skipped " + file.Name + ": not below Data\\");

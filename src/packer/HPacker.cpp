@@ -153,6 +153,8 @@ TPacker::TPacker(const std::string& packageFileName, TDiskSpaceProc diskSpace,
     PackClose = reinterpret_cast<TPackClose>(GetDynProc(library, "Close"));
     if (!PackCreate || !PackAddFile || !PackClose)
         throw EKestError("Important functions was not found in the pack library");
+    // Optional: a library without it keeps every file's bytes inside its own call.
+    PackSetPlain = reinterpret_cast<TPackSetPlain>(GetDynProc(library, "SetPlain"));
 
     PendingError = nullptr;
     PackCreate(OnVolumeName, OnDiskSpace, OnWrite, level);
@@ -167,6 +169,8 @@ TPacker::~TPacker() {
 
 bool TPacker::AddFile(const std::string& sourceName, const std::string& storedName) {
     ActiveKey = Key ? Key->data() : nullptr;
+    // Only a file that will not be encrypted may have its bytes written after its call.
+    if (PackSetPlain) PackSetPlain(ActiveKey ? 0 : 1);
     int32_t added;
     {
         TCipherScope cipher(ActiveKey);

@@ -67,5 +67,6 @@ class TPacker {
     TPackCreate PackCreate = nullptr;
     TPackAddFile PackAddFile = nullptr;
     TPackClose PackClose = nullptr;
+    TPackSetPlain PackSetPlain = nullptr;
     std::unique_ptr<TKey> Key;
 };

@@ -1,6 +1,7 @@
 // The record parser on hand-made packages, written byte by byte from the format: each
 // rule of the record sequence is broken once and must be reported.
 #include <gtest/gtest.h>
+#include <lzma.h>
 
 #include <functional>
 
@@ -56,6 +57,41 @@ std::string FileEnd2(const std::string& bytes) {
 std::string StoredFile2(size_t shared, const std::string& rest, const std::string& bytes) {
     return Header2(shared, rest, bytes.size()) + Block2(bytes) + FileEnd2(bytes);
 }
+
+// Version 3: entries of the group stream, and its pieces.
+std::string Entry(size_t shared, const std::string& rest, const std::string& bytes,
+                  int codec = 1) {
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+    return Header2(shared, rest, bytes.size(), codec) + bytes + Le(lzma_crc32(p, bytes.size(), 0), 4);
+}
+// One raw LZMA2 stream across the pieces, flushed at each piece's end as the library does.
+class TGroupStream {
+  public:
+    TGroupStream() {
+        lzma_options_lzma opt{};
+        lzma_lzma_preset(&opt, 1);
+        opt.dict_size = 1u << 20;
+        lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &opt}, {LZMA_VLI_UNKNOWN, nullptr}};
+        EXPECT_EQ(lzma_raw_encoder(&Strm, filters), LZMA_OK);
+    }
+    ~TGroupStream() { lzma_end(&Strm); }
+    /// A piece whose decoded bytes are content, cut into blocks of at most cut bytes.
+    std::string Piece(const std::string& content, size_t cut = 7) {
+        std::string out(content.size() + 4096, '\0');
+        Strm.next_in = reinterpret_cast<const uint8_t*>(content.data());
+        Strm.avail_in = content.size();
+        Strm.next_out = reinterpret_cast<uint8_t*>(out.data());
+        Strm.avail_out = out.size();
+        EXPECT_EQ(lzma_code(&Strm, LZMA_SYNC_FLUSH), LZMA_STREAM_END);
+        out.resize(out.size() - Strm.avail_out);
+        std::string piece = "G";
+        for (size_t at = 0; at < out.size(); at += cut) piece += Block2(out.substr(at, cut));
+        return piece + Varint(0);
+    }
+
+  private:
+    lzma_stream Strm = LZMA_STREAM_INIT;
+};
 
 // The package end record over everything before it.
 std::string WithEnd(const std::string& stream, uint32_t files) {
@@ -153,7 +189,7 @@ TEST(KestxParse, BrokenRulesAreReported) {
          Executable(Start() + Header("a", 3) + "D" + Le(1u << 30, 4) + "xyz"), "ends early"},
         {"last volume not marked", Executable(WithEnd(Start() + one, 1), 0), "missing volume 2"},
         {"unknown trailer flag", Executable(WithEnd(Start() + one, 1), 3), "bad volume trailer"},
-        {"format version 3", Executable(WithEnd(Start() + one, 1), 1, 3), "format version 3"},
+        {"format version 4", Executable(WithEnd(Start() + one, 1), 1, 4), "format version 4"},
     };
     ExpectRefused(cases);
 }
@@ -194,6 +230,48 @@ TEST(KestxParse, BrokenVersion2RulesAreReported) {
         {"package CRC", v2(Start() + one + "Z" + Le(1, 4) + Le(12345, 8)), "CRC-64"},
         {"version 1 records in a version 2 package", v2(WithEnd(Start() + StoredFile("a", "b"), 1)),
          "unknown codec"},
+    };
+    ExpectRefused(cases);
+}
+
+// Pieces of one group stream around a file record: entries come out as files whose blocks
+// are their bytes, with the names shared across entries and records.
+TEST(KestxParse, HandMadeVersion3PackageIsRead) {
+    // The pieces continue one stream, so they are made in order, one statement each.
+    TGroupStream group;
+    std::string stream = Start();
+    stream += group.Piece(Entry(0, "Presetup\\Kest.ini", "[Config]") + Entry(9, "Other", "x") +
+                          Entry(9, "Big", std::string(70000, 'b')));
+    stream += StoredFile2(0, "Data\\x", "in a record");
+    stream += group.Piece(Entry(5, "y", ""));
+    stream += group.Piece(Entry(0, "Data\\z", "zz"), 1000);
+    const TParsed p = Parse(Executable(WithEnd(stream, 6), 1, 3));
+    EXPECT_EQ(p.Names, (std::vector<std::string>{"Presetup\\Kest.ini", "Presetup\\Other",
+                                                 "Presetup\\Big", "Data\\x", "Data\\y",
+                                                 "Data\\z"}));
+    EXPECT_EQ(p.Data, (std::vector<std::string>{"[Config]", "x", std::string(70000, 'b'),
+                                                "in a record", "", "zz"}));
+}
+
+TEST(KestxParse, BrokenVersion3RulesAreReported) {
+    const auto v3 = [](const std::string& stream) { return Executable(stream, 1, 3); };
+    const std::string entry = Entry(0, "a", "abc");
+    const TCase cases[] = {
+        {"piece ending inside an entry",
+         v3(WithEnd(Start() + TGroupStream().Piece(entry.substr(0, entry.size() - 1)), 1)),
+         "ends inside a file's entry"},
+        {"entry whose bytes do not match their CRC-32",
+         v3(WithEnd(Start() + TGroupStream().Piece(Header2(0, "a", 3, 1) + "abc" + Le(7, 4)), 1)),
+         "CRC-32 of 'a'"},
+        {"entry of a codec the group stream does not hold",
+         v3(WithEnd(Start() + TGroupStream().Piece(Entry(0, "a", "abc", 2)), 1)),
+         "in the group stream"},
+        {"piece that is not LZMA2",
+         v3(WithEnd(Start() + "G" + Block2("\x7Fnot lzma2") + Varint(0), 1)), "group stream"},
+        {"piece in a version 2 package",
+         Executable(WithEnd(Start() + TGroupStream().Piece(entry), 1), 1, 2), "record type 71"},
+        {"file count", v3(WithEnd(Start() + TGroupStream().Piece(entry + entry), 1)),
+         "counts 1 files, found 2"},
     };
     ExpectRefused(cases);
 }

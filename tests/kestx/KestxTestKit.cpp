@@ -182,18 +182,19 @@ TBuilt BuildPackage(const std::string& dir, const std::vector<TTreeFile>& files,
     return built;
 }
 
-std::vector<TStoredFile> StoredBlocks(const std::string& exe) {
+std::vector<TStoredFile> StoredBlocks(const std::string& exe, uint32_t* dictSize) {
     TFileSource src(exe);
     const TTrailer trailer = LocateTrailer(src);
     TVolumeFiles volumes(exe);
     TPackageStream stream(src, FirstVolumeBegin(src, trailer.Offset), trailer.Offset, exe,
                           &volumes);
     TPackageParser parser(stream);
+    if (dictSize) *dictSize = parser.Info().DictSize;
     std::vector<TStoredFile> files;
     TFileEntry entry;
     std::vector<unsigned char> block;
     while (parser.NextFile(entry)) {
-        files.push_back({entry.Name, {}});
+        files.push_back({entry.Name, entry.Codec, entry.Plain, {}});
         while (parser.NextBlock(block))
             files.back().Blocks.emplace_back(block.begin(), block.end());
     }

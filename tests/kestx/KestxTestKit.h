@@ -54,9 +54,12 @@ struct TRunResult {
 /// and its volumes.
 struct TStoredFile {
     std::string Name;
+    uint8_t Codec = 0;
+    bool Plain = false;  // an entry of the group stream: Blocks are its bytes
     std::vector<std::string> Blocks;
 };
-std::vector<TStoredFile> StoredBlocks(const std::string& exe);
+/// The files of a package as stored, and the dictionary size of its streams.
+std::vector<TStoredFile> StoredBlocks(const std::string& exe, uint32_t* dictSize = nullptr);
 
 /// Runs kestx with these arguments in this process; environmentPassword stands for the
 /// value of KESTX_PASSWORD (null: unset).

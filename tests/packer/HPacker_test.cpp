@@ -426,6 +426,27 @@ TEST_F(PackerTest, NonEmptyBlocksAreEncryptedPerFileWithTheirOwnBoundaries) {
     EXPECT_EQ(Rec.Progress[1].Done, 21);
 }
 
+// Before every file the packer tells the library whether it will encrypt the file's
+// blocks: only files added without an active password are plain.
+TEST_F(PackerTest, TellsTheLibraryWhichFilesItLeavesPlain) {
+    const std::string file = Source("f", Pattern(10, 5));
+    auto packer = MakePacker();
+    EXPECT_TRUE(packer->AddFile(file, "Presetup\\a"));
+    packer->SetPassword("secret");
+    EXPECT_TRUE(packer->AddFile(file, "Data\\b"));
+    packer->SetPassword("");
+    EXPECT_TRUE(packer->AddFile(file, "Data\\c"));
+    std::vector<std::string> told;
+    std::istringstream lines(Log());
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("SetPlain ", 0) == 0) told.push_back(line);
+        if (line.rfind("AddFile " + file, 0) == 0) told.push_back("AddFile");
+    }
+    EXPECT_EQ(told, (std::vector<std::string>{"SetPlain 1", "AddFile", "SetPlain 0", "AddFile",
+                                              "SetPlain 1", "AddFile"}))
+        << Log();
+}
+
 TEST_F(PackerTest, EmptyBlocksLeaveDataAndChainAlone) {
     std::string data = Pattern(13, 4);
     std::string file = Source("f", data);
@@ -582,7 +603,7 @@ TEST_F(PackerTest, DiskSpaceHandlerErrorIsRaisedAfterTheLibraryReturns) {
         EXPECT_EQ(e.Code, 6u);
         EXPECT_STREQ(e.what(), "Win32 Error.  Code: 6.\nThe handle is invalid");
     }
-    EXPECT_EQ(Log(), "AddFile " + file + "|f\nDiskSpace X:\\ -> -1\nAddFile end 0\n");
+    EXPECT_EQ(Log(), "SetPlain 1\nAddFile " + file + "|f\nDiskSpace X:\\ -> -1\nAddFile end 0\n");
     // The error is raised once; the next file goes on normally.
     Rec.DiskThrows = false;
     Rec.DiskAbortAnswer = false;

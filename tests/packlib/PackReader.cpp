@@ -30,7 +30,7 @@ uint64_t Crc64(const std::string& s) {
 std::string Slice(const std::string& v, uint32_t number, const std::string& before, bool& last) {
     Check(v.size() >= 56, "volume too short");
     Check(v.compare(0, 8, std::string("KESTPKG\x1A", 8)) == 0, "bad volume signature");
-    Check(Get(v, 8, 2) == 2 && Get(v, 10, 2) == 32, "bad version or header size");
+    Check(Get(v, 8, 2) == 3 && Get(v, 10, 2) == 32, "bad version or header size");
     Check(Get(v, 12, 4) == number, "wrong volume number");
     Check(Get(v, 16, 8) == before.size(), "wrong stream offset");
     Check(Get(v, 24, 8) == Crc64(before), "wrong link");
@@ -95,7 +95,10 @@ class TParser {
         Check(Byte() == 0x50, "stream does not start with the package start record");
         p.Level = Byte();
         p.DictSize = uint32_t(Int(4));
-        if (p.Level != 0) Solid.InitRaw(p.DictSize);
+        if (p.Level != 0) {
+            Solid.InitRaw(p.DictSize);
+            Group.InitRaw(p.DictSize);
+        }
         for (;;) {
             const size_t at = Pos;
             const uint8_t type = Byte();
@@ -104,6 +107,12 @@ class TParser {
                 Check(Int(8) == Crc64(S.substr(0, at)), "stream checksum mismatch");
                 Check(Pos == S.size(), "bytes after the package end record");
                 return p;
+            }
+            if (type == 0x47) {
+                Check(p.Level != 0, "a group piece in a stored package");
+                Piece(p);
+                ++p.Pieces;
+                continue;
             }
             p.Files.push_back(File(type));
         }
@@ -155,6 +164,59 @@ class TParser {
         return f;
     }
 
+    // A piece's blocks continue the group stream; what they decode to is whole entries:
+    // a file record's header (codec 1 or 3), the file's bytes (filtered for 3), CRC-32.
+    void Piece(TPackage& p) {
+        std::string payload;
+        size_t blocks = 0;
+        for (uint64_t code = Varint(); code != 0; code = Varint(), ++blocks) {
+            const size_t length = size_t(code - 1);
+            Check(length > 0, "an empty block in a group piece");
+            Check(Pos + length <= S.size(), "truncated block");
+            payload += S.substr(Pos, length);
+            p.PieceBlocks.push_back(S.substr(Pos, length));
+            Pos += length;
+        }
+        Check(blocks > 0, "a group piece without blocks");
+        const std::string d = Group.Decode(payload, false);
+        size_t at = 0;
+        auto need = [&](size_t n) { Check(at + n <= d.size(), "a piece ends inside an entry"); };
+        auto varint = [&]() {
+            uint64_t v = 0;
+            for (unsigned shift = 0;; shift += 7) {
+                need(1);
+                const uint8_t b = uint8_t(d[at++]);
+                v |= uint64_t(b & 0x7F) << shift;
+                if (!(b & 0x80)) return v;
+            }
+        };
+        Check(!d.empty(), "a group piece without entries");
+        while (at < d.size()) {
+            TFile f;
+            f.Grouped = true;
+            f.Codec = uint8_t(d[at++]);
+            Check(f.Codec == 1 || f.Codec == 3, "entry codec " + std::to_string(f.Codec));
+            const size_t shared = size_t(varint());
+            Check(shared <= Previous.size(), "name shares more than the previous name has");
+            const size_t rest = size_t(varint());
+            need(rest);
+            f.Name = Previous.substr(0, shared) + d.substr(at, rest);
+            at += rest;
+            Previous = f.Name;
+            f.Size = varint();
+            need(f.Size + 4);
+            f.Data = d.substr(at, f.Size);
+            at += f.Size;
+            if (f.Codec == 3) f.Data = Unfilter(f.Data);
+            f.Crc = Get(d, at, 4);
+            at += 4;
+            Check(f.Crc == lzma_crc32(reinterpret_cast<const uint8_t*>(f.Data.data()),
+                                      f.Data.size(), 0),
+                  "CRC-32 mismatch for " + f.Name);
+            p.Files.push_back(std::move(f));
+        }
+    }
+
     std::string Decode(uint8_t codec, const std::string& payload) {
         if (codec == 0) return payload;
         if (codec == 1) return Solid.Decode(payload, false);
@@ -185,6 +247,7 @@ class TParser {
     size_t Pos = 0;
     std::string Previous;
     TDecoder Solid;
+    TDecoder Group;
 };
 
 }  // namespace

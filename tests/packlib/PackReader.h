@@ -14,7 +14,8 @@ struct TFile {
     uint8_t Codec = 0;
     uint64_t Size = 0;
     uint64_t Crc = 0;
-    std::vector<std::string> Blocks;  // data block records, as stored
+    std::vector<std::string> Blocks;  // data block records, as stored (none for an entry)
+    bool Grouped = false;             // an entry of the group stream; Crc is its CRC-32
     std::string Data;                 // decoded original bytes
 };
 
@@ -23,6 +24,8 @@ struct TPackage {
     uint32_t DictSize = 0;
     uint32_t VolumeCount = 0;
     std::vector<TFile> Files;
+    uint32_t Pieces = 0;                  // group pieces
+    std::vector<std::string> PieceBlocks;  // their blocks, in order
 };
 
 /// Undoes whatever the host did to one stored block (index counts the file's blocks).

@@ -65,8 +65,8 @@ TEST(PackSettings, LevelsMapToTheDocumentedSettings) {
         {7, 7, 16384, LZMA_MF_BT4, 64, LZMA_MODE_NORMAL, true},
         {-3, 7, 16384, LZMA_MF_BT4, 64, LZMA_MODE_NORMAL, true},
         {8, 8, 32768, LZMA_MF_BT4, 64, LZMA_MODE_NORMAL, false},
-        {9, 9, 65536, LZMA_MF_BT4, 64, LZMA_MODE_NORMAL, false},
-        {12, 9, 65536, LZMA_MF_BT4, 64, LZMA_MODE_NORMAL, false},
+        {9, 9, 65536, LZMA_MF_BT4, 273, LZMA_MODE_NORMAL, false},
+        {12, 9, 65536, LZMA_MF_BT4, 273, LZMA_MODE_NORMAL, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Asked);

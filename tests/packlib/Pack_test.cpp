@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <lzma.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -86,6 +87,7 @@ struct TLib {
     TPackCreate Create = nullptr;
     TPackAddFile AddFile = nullptr;
     TPackClose Close = nullptr;
+    TPackSetPlain SetPlain = nullptr;
 };
 
 TLib LoadLib(const std::string& path) {
@@ -95,6 +97,7 @@ TLib LoadLib(const std::string& path) {
     l.Create = reinterpret_cast<TPackCreate>(Plat::GetProcAddress(l.Handle, "Create"));
     l.AddFile = reinterpret_cast<TPackAddFile>(Plat::GetProcAddress(l.Handle, "AddFile"));
     l.Close = reinterpret_cast<TPackClose>(Plat::GetProcAddress(l.Handle, "Close"));
+    l.SetPlain = reinterpret_cast<TPackSetPlain>(Plat::GetProcAddress(l.Handle, "SetPlain"));
     return l;
 }
 
@@ -150,7 +153,7 @@ class PackTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_NE(Lib().Handle, nullptr) << "Pack.dll did not load";
-        ASSERT_TRUE(Lib().Create && Lib().AddFile && Lib().Close);
+        ASSERT_TRUE(Lib().Create && Lib().AddFile && Lib().Close && Lib().SetPlain);
         Rec = TRecorder();
         Rec.VolumeBase = Tmp / "Setup";
         SetEnv("KEST_VOLUME_SIZE", "");
@@ -161,7 +164,12 @@ class PackTest : public ::testing::Test {
         SetEnv("KEST_TEST_FREE_BYTES", "");
     }
 
-    std::string Source(const TInput& in) const { return Tmp / ("src_" + in.Stored); }
+    /// The input's file: its stored name with "\\" as "_", all in one folder.
+    std::string Source(const TInput& in) const {
+        std::string name = "src_" + in.Stored;
+        std::replace(name.begin(), name.end(), '\\', '_');
+        return Tmp / name;
+    }
 
     void Create(int32_t level) { Lib().Create(OnVolumeName, OnDiskSpace, OnWrite, level); }
     int32_t Add(const std::string& source, const std::string& stored) {
@@ -171,10 +179,14 @@ class PackTest : public ::testing::Test {
         return r;
     }
 
-    /// Packs the inputs at a level; every call must succeed.
-    void PackAll(const std::vector<TInput>& inputs, int32_t level) {
+    /// Packs the inputs at a level, as plain files when plain is set; every call must
+    /// succeed.
+    void PackAll(const std::vector<TInput>& inputs, int32_t level, bool plain = false) {
         for (const TInput& in : inputs) TestUtil::WriteFile(Source(in), in.Bytes);
         Create(level);
+        if (plain) {
+            ASSERT_NE(Lib().SetPlain(1), 0);
+        }
         for (const TInput& in : inputs) ASSERT_NE(Add(Source(in), in.Stored), 0) << in.Stored;
         ASSERT_NE(Lib().Close(), 0);
     }
@@ -578,17 +590,21 @@ TEST_F(PackTest, X86ImagesGoThroughTheBranchFilter) {
                                   {"App.txt", code.substr(2)},
                                   {"App64.dll", image(0x8664, (1 << 20) + 3, 8)}};
     for (int level : {7, 1}) {
-        SCOPED_TRACE(level);
         // The big file only once: its stream is the same codec at every level.
         if (level == 1) inputs.push_back({"Big.dll", image(0x014C, 16 << 20, 9)});
-        SetUp();
-        PackAll(inputs, level);
-        const PackReader::TPackage pkg = ReadBack();
-        ASSERT_EQ(pkg.Files.size(), inputs.size());
-        const int codecs[] = {3, 1, 3, 2};
-        for (size_t i = 0; i < inputs.size(); ++i) {
-            EXPECT_EQ(pkg.Files[i].Codec, codecs[i]) << inputs[i].Stored;
-            EXPECT_TRUE(pkg.Files[i].Data == inputs[i].Bytes) << inputs[i].Stored;
+        // Plain files filter the same way inside the group stream's entries.
+        for (bool plain : {false, true}) {
+            SCOPED_TRACE(std::to_string(level) + (plain ? " plain" : ""));
+            SetUp();
+            PackAll(inputs, level, plain);
+            const PackReader::TPackage pkg = ReadBack();
+            ASSERT_EQ(pkg.Files.size(), inputs.size());
+            const int codecs[] = {3, 1, 3, 2};
+            for (size_t i = 0; i < inputs.size(); ++i) {
+                EXPECT_EQ(pkg.Files[i].Codec, codecs[i]) << inputs[i].Stored;
+                EXPECT_EQ(pkg.Files[i].Grouped, plain && codecs[i] != 2) << inputs[i].Stored;
+                EXPECT_TRUE(pkg.Files[i].Data == inputs[i].Bytes) << inputs[i].Stored;
+            }
         }
     }
     // The big file's .xz block header names the x86 filter before LZMA2.
@@ -608,6 +624,121 @@ TEST_F(PackTest, X86ImagesGoThroughTheBranchFilter) {
     EXPECT_EQ(filters[0].id, LZMA_FILTER_X86);
     EXPECT_EQ(filters[1].id, LZMA_FILTER_LZMA2);
     for (size_t i = 0; filters[i].id != LZMA_VLI_UNKNOWN; ++i) free(filters[i].options);
+}
+
+// Plain files go into the group stream: names, sizes and checks compressed with the data,
+// no flush per file. Their reports still come inside their calls with every argument, and
+// every block reported is written as reported; the rest of the stream (the flush at a
+// piece's end) is written without a report.
+TEST_F(PackTest, PlainFilesShareTheGroupStream) {
+    const size_t MiB = 1 << 20;
+    const std::vector<TInput> inputs = {
+        {"Data\\empty", ""},
+        {"Data\\one", "x"},
+        {"Data\\Sub\\exact", MixedBytes(MiB, 1)},
+        {"Data\\Sub\\over", MixedBytes(MiB + 1, 2)},
+        {"Data\\Sub\\three", MixedBytes(2 * MiB + 5, 3)},
+        {"Data\\Sub\\tiny", "tiny"},
+        {"Data\\last", ""},
+    };
+    for (int level : {1, 7, 9}) {
+        SCOPED_TRACE("level " + std::to_string(level));
+        SetUp();
+        PackAll(inputs, level, true);
+        const std::string first = TestUtil::ReadFile(VolumeName(1));
+        const PackReader::TPackage pkg = ReadBack();
+        ASSERT_EQ(pkg.Files.size(), inputs.size());
+        EXPECT_EQ(pkg.Pieces, 1u) << "one piece when nothing breaks the group";
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            EXPECT_TRUE(pkg.Files[i].Grouped) << inputs[i].Stored;
+            EXPECT_EQ(pkg.Files[i].Name, inputs[i].Stored);
+            EXPECT_TRUE(pkg.Files[i].Data == inputs[i].Bytes) << inputs[i].Stored;
+        }
+        // Per file: reports inside its call, the size on each, done reaching it.
+        size_t r = 0;
+        std::vector<std::string> reported;
+        for (const TInput& in : inputs) {
+            SCOPED_TRACE(in.Stored);
+            ASSERT_LT(r, Rec.Reports.size());
+            int32_t done = -1;
+            for (; r < Rec.Reports.size() && Rec.Reports[r].Name == Source(in); ++r) {
+                const TReport& rep = Rec.Reports[r];
+                EXPECT_TRUE(rep.InsideAddFile);
+                EXPECT_EQ(rep.FileSize, int32_t(in.Bytes.size()));
+                EXPECT_GE(rep.Done, done);
+                done = rep.Done;
+                if (rep.BlockSize > 0) reported.push_back(rep.Block);
+            }
+            EXPECT_EQ(done, int32_t(in.Bytes.size())) << "done reaches the size";
+        }
+        EXPECT_EQ(r, Rec.Reports.size());
+        // The reported blocks come first in the piece, in order; the flush follows.
+        ASSERT_LE(reported.size(), pkg.PieceBlocks.size());
+        for (size_t b = 0; b < reported.size(); ++b) EXPECT_EQ(reported[b], pkg.PieceBlocks[b]);
+
+        SetUp();
+        PackAll(inputs, level, true);
+        EXPECT_TRUE(TestUtil::ReadFile(VolumeName(1)) == first) << "the same bytes every run";
+    }
+}
+
+// Protection may start and end between files: the group piece is closed before a file that
+// the host may rewrite, so that no byte of a plain file is reported in that file's call and
+// every byte of that file is; plain files after it start a new piece.
+TEST_F(PackTest, FilesTheHostRewritesKeepTheirBytesInTheirCalls) {
+    const std::vector<TInput> inputs = {{"Presetup\\a", MixedBytes(300000, 11)},
+                                        {"Presetup\\b", "small"},
+                                        {"Data\\c", MixedBytes(300000, 12)},
+                                        {"Data\\d", "tiny"},
+                                        {"Data\\e", MixedBytes(300000, 11)}};
+    for (const TInput& in : inputs) TestUtil::WriteFile(Source(in), in.Bytes);
+    Create(7);
+    size_t protectedFrom = 0, protectedTo = 0;
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        const bool rewrite = i == 2 || i == 3;
+        ASSERT_NE(Lib().SetPlain(rewrite ? 0 : 1), 0);
+        Rec.ScrambleBlocks = rewrite;
+        if (i == 2) protectedFrom = Rec.Reports.size();
+        ASSERT_NE(Add(Source(inputs[i]), inputs[i].Stored), 0);
+        if (i == 3) protectedTo = Rec.Reports.size();
+    }
+    Rec.ScrambleBlocks = false;
+    ASSERT_NE(Lib().Close(), 0);
+
+    const PackReader::TPackage pkg = ReadBack(Unscramble);
+    ASSERT_EQ(pkg.Files.size(), inputs.size());
+    EXPECT_EQ(pkg.Pieces, 2u);
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        SCOPED_TRACE(inputs[i].Stored);
+        EXPECT_EQ(pkg.Files[i].Grouped, i != 2 && i != 3);
+        EXPECT_TRUE(pkg.Files[i].Data == inputs[i].Bytes);
+    }
+    // The rewritten files' reports are exactly their records' blocks.
+    std::vector<std::string> rewritten;
+    for (size_t r = protectedFrom; r < protectedTo; ++r) rewritten.push_back(Rec.Reports[r].Block);
+    std::vector<std::string> stored = pkg.Files[2].Blocks;
+    stored.insert(stored.end(), pkg.Files[3].Blocks.begin(), pkg.Files[3].Blocks.end());
+    EXPECT_EQ(rewritten, stored);
+}
+
+// What the group stream is for: many small files cost a few bytes each, where a record per
+// file with its own flush costs tens.
+TEST_F(PackTest, ManySmallPlainFilesCostLittleEach) {
+    std::vector<TInput> inputs;
+    for (int i = 0; i < 2000; ++i)
+        inputs.push_back({"Data\\dir" + std::to_string(i / 100) + "\\file" + std::to_string(i) +
+                              ".txt",
+                          "line " + std::to_string(i) + ": " + MixedBytes(100, uint32_t(i % 7))});
+    PackAll(inputs, 7, false);
+    const size_t records = TestUtil::ReadFile(VolumeName(1)).size();
+    SetUp();
+    PackAll(inputs, 7, true);
+    const size_t grouped = TestUtil::ReadFile(VolumeName(1)).size();
+    const PackReader::TPackage pkg = ReadBack();
+    ASSERT_EQ(pkg.Files.size(), inputs.size());
+    for (size_t i = 0; i < inputs.size(); ++i) EXPECT_TRUE(pkg.Files[i].Data == inputs[i].Bytes);
+    EXPECT_LT(grouped * 10, records * 3) << grouped << " against " << records;
+    EXPECT_LT(grouped, inputs.size() * 12) << "bytes per file";
 }
 
 }  // namespace

@@ -238,7 +238,7 @@ void TSession::DecodeOne(TPackageParser& parser, const TFileEntry& file, TPayloa
     TFileSink sink;
     if (output) sink.File = &output->Out();
     if (IsKestIniName(file.Name)) sink.Capture = &ini;
-    const bool encrypted = Decryptor && !IsPresetupName(file.Name);
+    const bool encrypted = Decryptor && !file.Plain && !IsPresetupName(file.Name);
     if (encrypted) Decryptor->StartFile();
     decoder.BeginFile(file, sink);
     while (parser.NextBlock(Block)) {

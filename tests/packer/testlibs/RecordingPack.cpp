@@ -183,6 +183,12 @@ TESTPACK_EXPORT int32_t KEST_PACKCALL AddFile(const char* sourceName, const char
     return result ? 0x100 : 0;
 }
 
+// The optional export: the log shows what the packer said before each file.
+TESTPACK_EXPORT int32_t KEST_PACKCALL SetPlain(int32_t plain) {
+    Log << "SetPlain " << plain << "\n";
+    return 1;
+}
+
 #if !defined(KEST_TESTPACK_NO_CLOSE)
 TESTPACK_EXPORT int32_t KEST_PACKCALL Close() {
     if (CloseAsksSpace) AskDiskSpace();
