@@ -1,9 +1,11 @@
 // fuzz-sources: reader/PkgParse.cpp reader/PkgVolumes.cpp reader/PkgSource.cpp
 // fuzz-sources: reader/PkgCrc64.cpp reader/PkgTrailer.cpp reader/PkgStoredName.cpp
-// fuzz-sources: reader/PkgFailThrow.cpp src/platform/PeImage.cpp
+// fuzz-sources: reader/PkgFailThrow.cpp reader/PkgDecode.cpp reader/PkgX86Filter.cpp
+// fuzz-sources: src/platform/PeImage.cpp
 // fuzz-libs: -llzma
 // The package reader on arbitrary bytes taken as a built executable: trailer search
-// (certificate table included), volume checks, every record, and the stored-name checks.
+// (certificate table included), volume checks, every record, the group stream's entries
+// and the stored-name checks.
 // Any input must end in a clean result or EPackageData, never in a crash, a hang or a huge
 // allocation.
 #include <cstddef>
