@@ -95,21 +95,23 @@ bool TPackageParser::NextFile(TFileEntry& file) {
     if (State == TState::Done) return false;
     if (State == TState::InFile) Corrupt("a file's data was not read to its end");
     if (InPiece && NextEntry(file)) return true;
-    const uint64_t crcBefore = Stream.Crc();
-    const uint8_t type = ReadType();
+    uint64_t crcBefore = Stream.Crc();
+    uint8_t type = ReadType();
+    // The library writes no piece without an entry; a damaged one tells at the end. A loop,
+    // not a call of itself: a crafted package may hold any number of empty pieces.
+    while (Stream.FormatVersion() >= 3 && type == RecGroupPiece) {
+        if (!Group) Group = std::make_unique<TGroupDecoder>(Package.DictSize);
+        InPiece = true;
+        PieceEnded = false;
+        if (NextEntry(file)) return true;
+        crcBefore = Stream.Crc();
+        type = ReadType();
+    }
     if (type == RecPackageEnd) {
         ReadEnd(crcBefore);
         return false;
     }
     file.Plain = false;
-    if (Stream.FormatVersion() >= 3 && type == RecGroupPiece) {
-        if (!Group) Group = std::make_unique<TGroupDecoder>(Package.DictSize);
-        InPiece = true;
-        PieceEnded = false;
-        if (NextEntry(file)) return true;
-        // The library writes no piece without an entry; a damaged one tells at the end.
-        return NextFile(file);
-    }
     if (Stream.FormatVersion() >= 2) {
         ReadFileRecord(type, file);
         return true;

@@ -58,6 +58,12 @@ std::string StoredFile2(size_t shared, const std::string& rest, const std::strin
     return Header2(shared, rest, bytes.size()) + Block2(bytes) + FileEnd2(bytes);
 }
 
+std::string Repeat(const std::string& part, size_t times) {
+    std::string s;
+    for (size_t i = 0; i < times; ++i) s += part;
+    return s;
+}
+
 // Version 3: entries of the group stream, and its pieces.
 std::string Entry(size_t shared, const std::string& rest, const std::string& bytes,
                   int codec = 1) {
@@ -272,6 +278,9 @@ TEST(KestxParse, BrokenVersion3RulesAreReported) {
          Executable(WithEnd(Start() + TGroupStream().Piece(entry), 1), 1, 2), "record type 71"},
         {"file count", v3(WithEnd(Start() + TGroupStream().Piece(entry + entry), 1)),
          "counts 1 files, found 2"},
+        // Taken one after the other, never by a call per piece that could run out of stack.
+        {"a million empty pieces", v3(WithEnd(Start() + Repeat("G" + Varint(0), 1000000), 1)),
+         "counts 1 files, found 0"},
     };
     ExpectRefused(cases);
 }
