@@ -204,6 +204,7 @@ bool TPackageParser::GroupFill() {
         if (EndOfBlocks(length)) {
             PieceEnded = true;
         } else {
+            if (length == 0) Corrupt("an empty block in a group piece");
             ReadBlock(length, PieceBlock);
             Group->Feed(PieceBlock);
         }

@@ -274,6 +274,8 @@ TEST(KestxParse, BrokenVersion3RulesAreReported) {
          "in the group stream"},
         {"piece that is not LZMA2",
          v3(WithEnd(Start() + "G" + Block2("\x7Fnot lzma2") + Varint(0), 1)), "group stream"},
+        {"empty block in a piece",
+         v3(WithEnd(Start() + "G" + Block2("") + Varint(0), 0)), "an empty block"},
         {"piece in a version 2 package",
          Executable(WithEnd(Start() + TGroupStream().Piece(entry), 1), 1, 2), "record type 71"},
         {"file count", v3(WithEnd(Start() + TGroupStream().Piece(entry + entry), 1)),
