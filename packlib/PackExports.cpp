@@ -1,5 +1,6 @@
-// The library's three exports and the optional fourth, SetPlain. One package at a time, as the callbacks carry no context;
-// no exception may cross into the host, so each export catches everything.
+// The library's three exports and the optional fourth, SetPlain. One package at a time, as
+// the callbacks carry no context; no exception may cross into the host, so each export that
+// can raise one catches everything.
 #include <memory>
 #include <new>
 

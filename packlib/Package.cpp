@@ -262,7 +262,7 @@ bool TPackage::FeedStaged(TFileJob& job, const uint8_t* data, size_t size) {
     // call of the encoder per step: with small files the encoder's cost per call counts.
     Staged.insert(Staged.end(), data, data + size);
     if (job.Done == job.Size) PackFormat::Put32(Staged, uint32_t(job.Crc));
-    const bool fed = Group.Feed(Staged.data(), Staged.size(), OutBuffer);
+    const bool fed = job.Coder->Feed(Staged.data(), Staged.size(), OutBuffer);
     Staged.clear();
     return fed;
 }

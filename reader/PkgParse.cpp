@@ -57,7 +57,7 @@ void TPackageParser::ReadBytes(void* data, size_t size) {
     auto* out = static_cast<unsigned char*>(data);
     while (size) {
         if (!GroupFill()) Corrupt("a group piece ends inside a file's entry");
-        const size_t n = std::min(size, Decoded.size() - DecodedAt);
+        const size_t n = std::min(size, DecodedEnd - DecodedAt);
         std::memcpy(out, Decoded.data() + DecodedAt, n);
         DecodedAt += n;
         out += n;
@@ -191,11 +191,12 @@ void TPackageParser::ReadBlock(size_t length, std::vector<unsigned char>& block)
 }
 
 bool TPackageParser::GroupFill() {
-    while (DecodedAt == Decoded.size()) {
+    while (DecodedAt == DecodedEnd) {
+        // Sized once: resizing per refill would clear the buffer every time.
         Decoded.resize(DecodedChunk);
         DecodedAt = 0;
-        Decoded.resize(Group->Read(Decoded.data(), Decoded.size()));
-        if (!Decoded.empty()) return true;
+        DecodedEnd = Group->Read(Decoded.data(), Decoded.size());
+        if (DecodedEnd > 0) return true;
         if (PieceEnded) return false;
         // The piece's next block comes from the package stream itself.
         const bool fromGroup = FromGroup;
@@ -240,7 +241,7 @@ bool TPackageParser::NextEntryBlock(std::vector<unsigned char>& block) {
     block.clear();
     if (EntryLeft > 0) {
         if (!GroupFill()) Corrupt("a group piece ends inside a file's entry");
-        const size_t n = size_t(std::min<uint64_t>(EntryLeft, Decoded.size() - DecodedAt));
+        const size_t n = size_t(std::min<uint64_t>(EntryLeft, DecodedEnd - DecodedAt));
         const unsigned char* data = Decoded.data() + DecodedAt;
         DecodedAt += n;
         EntryLeft -= n;

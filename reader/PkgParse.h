@@ -83,7 +83,8 @@ class TPackageParser {
     bool FromGroup = false;     // ReadBytes takes decoded group bytes
     bool PieceEnded = false;    // its blocks are all read
     std::vector<unsigned char> Decoded;
-    size_t DecodedAt = 0;
+    size_t DecodedAt = 0;   // the next byte of Decoded to take
+    size_t DecodedEnd = 0;  // the end of what Decoded holds
     std::vector<unsigned char> PieceBlock;
     uint64_t EntryLeft = 0;
     uint32_t EntryCrc32 = 0;
