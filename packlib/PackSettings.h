@@ -13,6 +13,8 @@ struct TLevelSettings {
     int Level = 7;
     bool Stored = false;
     lzma_options_lzma Lzma{};
+    /// Bytes the group stream's hash chains hash, where the level chooses (else 0).
+    uint32_t GroupHashBytes = 0;
     /// The settings of the two-thread stream for big files: a smaller dictionary and
     /// blocks, so that both encoders together stay within MemoryBudget.
     lzma_options_lzma Threaded{};

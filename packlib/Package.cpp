@@ -14,6 +14,10 @@ namespace {
 constexpr size_t ReportStep = 1 << 20;
 constexpr uint32_t EncoderThreads = 2;
 constexpr size_t MaxStoredName = 0xFFFF;
+/// The group stream's encoder hands out its output when it is done with it, so its amount
+/// at any moment depends on timing. Blocks of a fixed size keep the package the same on
+/// every run, whichever calls report them.
+constexpr size_t GroupBlock = 64u << 10;
 
 std::string SizeText(uint64_t bytes) {
     return std::to_string(bytes) + " bytes";
@@ -67,7 +71,9 @@ TPackage::TPackage(TOnVolumeName onVolumeName, TOnDiskSpace onDiskSpace, TOnWrit
                    int32_t level)
     : OnWrite(onWrite),
       Settings(LevelSettings(level)),
-      Writer(onVolumeName, onDiskSpace, ConfiguredVolumeSize()) {}
+      Writer(onVolumeName, onDiskSpace, ConfiguredVolumeSize()) {
+    Group.Configure(Settings.Lzma, Settings.GroupHashBytes);
+}
 
 bool TPackage::ThreadsFit() const {
     return TLzmaCoder::RawMemory(Settings.Lzma) +
@@ -139,8 +145,6 @@ bool TPackage::AddFile(const char* sourceName, const char* storedName) {
     if (job.Grouped) {
         // An entry starts like a record; it goes into the group stream with the data.
         if (Solid.Active()) Solid.End();
-        if (!Group.Active() && !Group.InitRaw(Settings.Lzma)) return Break();
-        GroupFed = true;
         Staged = header;
         if (!WriteFile(job) || !Writer.Flush()) return Break();
     } else {
@@ -180,7 +184,7 @@ std::vector<uint8_t> TPackage::FileHeader(uint8_t codec, std::string_view name,
 bool TPackage::WriteFile(TFileJob& job) {
     const bool solid =
         job.Codec == PackFormat::CodecSolid || job.Codec == PackFormat::CodecSolidX86;
-    if (solid) job.Coder = job.Grouped ? &Group : &Solid;
+    if (solid && !job.Grouped) job.Coder = &Solid;
     if (job.Codec == PackFormat::CodecXz) job.Coder = &job.Threaded;
     while (job.Ahead || job.Done < job.Size) {
         if (!job.Ahead && !ReadStep(job)) return false;
@@ -205,6 +209,7 @@ bool TPackage::WriteFile(TFileJob& job) {
 }
 
 bool TPackage::ReportReady(TFileJob& job, bool last) {
+    if (job.Grouped) return ReportGroup(job, last);
     if (job.Codec == PackFormat::CodecXz) {
         // The threads hand out output when they are done with it, so its amount at any
         // moment depends on timing. Cutting it into fixed-size blocks (and always keeping
@@ -218,6 +223,22 @@ bool TPackage::ReportReady(TFileJob& job, bool last) {
     }
     // Mid-file reports only carry output; the last one always comes.
     if (last || !OutBuffer.empty()) return Report(job, OutBuffer);
+    return true;
+}
+
+bool TPackage::ReportGroup(TFileJob& job, bool last) {
+    size_t taken = 0;
+    for (; GroupOut.size() - taken >= GroupBlock; taken += GroupBlock) {
+        Block.assign(GroupOut.begin() + ptrdiff_t(taken),
+                     GroupOut.begin() + ptrdiff_t(taken + GroupBlock));
+        if (!Report(job, Block)) return false;
+    }
+    GroupOut.erase(GroupOut.begin(), GroupOut.begin() + ptrdiff_t(taken));
+    // The last report of a file always comes, if need be without bytes.
+    if (last && taken == 0) {
+        Block.clear();
+        return Report(job, Block);
+    }
     return true;
 }
 
@@ -262,7 +283,7 @@ bool TPackage::FeedStaged(TFileJob& job, const uint8_t* data, size_t size) {
     // call of the encoder per step: with small files the encoder's cost per call counts.
     Staged.insert(Staged.end(), data, data + size);
     if (job.Done == job.Size) PackFormat::Put32(Staged, uint32_t(job.Crc));
-    const bool fed = job.Coder->Feed(Staged.data(), Staged.size(), OutBuffer);
+    const bool fed = Group.Feed(Staged.data(), Staged.size(), GroupOut);
     Staged.clear();
     return fed;
 }
@@ -293,13 +314,16 @@ bool TPackage::WritePieceBlock(const std::vector<uint8_t>& block) {
 }
 
 bool TPackage::ClosePiece() {
-    if (GroupFed) {
-        // Written without a report: these bytes belong to plain files already added, and
-        // the host must not take them for the file being added now.
-        std::vector<uint8_t> rest;
-        if (!Group.Flush(rest) || !WritePieceBlock(rest)) return false;
-        GroupFed = false;
+    if (Group.Active() && !Group.Finish(GroupOut)) return false;
+    // Written without a report: these bytes belong to plain files already added, and the
+    // host must not take them for the file being added now.
+    for (size_t at = 0; at < GroupOut.size(); at += GroupBlock) {
+        const size_t n = std::min(GroupBlock, GroupOut.size() - at);
+        Block.assign(GroupOut.begin() + ptrdiff_t(at), GroupOut.begin() + ptrdiff_t(at + n));
+        if (!WritePieceBlock(Block)) return false;
     }
+    GroupOut.clear();
+    Block.clear();
     if (!PieceOpen) return true;
     PieceOpen = false;
     std::vector<uint8_t> end;

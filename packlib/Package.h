@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "GroupEncoder.h"
 #include "LzmaCoder.h"
 #include "PackApi.h"
 #include "PackSettings.h"
@@ -41,13 +42,15 @@ class TPackage {
     /// and, at its end, with its CRC-32.
     bool FeedStaged(TFileJob& job, const uint8_t* data, size_t size);
     bool ReportReady(TFileJob& job, bool last);
+    /// Reports the group stream's output in blocks of GroupBlock bytes.
+    bool ReportGroup(TFileJob& job, bool last);
     bool Report(TFileJob& job, std::vector<uint8_t>& block);
     /// A block announced by its length + 1.
     bool WriteBlock(const std::vector<uint8_t>& block);
     /// A block of the group stream, in the open group piece (one is opened if none is).
     bool WritePieceBlock(const std::vector<uint8_t>& block);
-    /// Ends the open group piece: the group stream is flushed first, so that every entry
-    /// fed so far can be decoded from the pieces written.
+    /// Ends the open group piece: the group stream's sequence is ended first, so that every
+    /// entry fed so far can be decoded from the pieces written.
     bool ClosePiece();
     bool WriteRecordHeader(uint8_t type, const std::vector<uint8_t>& fields);
     /// The start of a file record: codec, stored name (as what it shares with the previous
@@ -61,7 +64,9 @@ class TPackage {
     /// The solid stream of the files in records, and the group stream of plain files; never
     /// both alive, so that memory stays that of one encoder.
     TLzmaCoder Solid;
-    TLzmaCoder Group;
+    TGroupEncoder Group;
+    /// The group stream's output not yet written.
+    std::vector<uint8_t> GroupOut;
     std::vector<uint8_t> ReadBuffer;
     std::vector<uint8_t> OutBuffer;
     std::vector<uint8_t> Block;
@@ -72,7 +77,6 @@ class TPackage {
     bool Started = false;
     bool Plain = false;
     bool PieceOpen = false;
-    bool GroupFed = false;  // the group stream took bytes since its last flush
     bool Closed = false;
     bool Broken = false;
 };

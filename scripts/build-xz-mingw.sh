@@ -19,19 +19,7 @@ work="$top/out/deps/xz-src"
 rm -rf "$work"; mkdir -p "$work"
 cd "$work"
 
-# apt-get source needs deb-src entries; derive them from the machine's own apt sources.
-if ! apt-get source --download-only xz-utils >/dev/null 2>&1; then
-  srcdir=/etc/apt/sources.list.d
-  if [ -f "$srcdir/debian.sources" ] && ! grep -q "deb-src" "$srcdir/debian.sources"; then
-    sed 's/^Types: deb$/Types: deb-src/' "$srcdir/debian.sources" > "$srcdir/kestbuild-src.sources"
-  fi
-  if [ -f /etc/apt/sources.list ]; then
-    grep -E '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' > "$srcdir/kestbuild-src.list" || true
-  fi
-  apt-get update -qq
-  apt-get source --download-only xz-utils >/dev/null
-fi
-dpkg-source -x --no-check xz-utils_*.dsc src >/dev/null
+"$top/scripts/apt-source.sh" xz-utils src
 
 common=(--enable-static --disable-shared --disable-xz --disable-xzdec
   --disable-lzmadec --disable-lzmainfo --disable-scripts --disable-doc --disable-nls)

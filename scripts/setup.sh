@@ -30,3 +30,6 @@ fi
 # The Windows build links liblzma statically; Debian ships it only for Linux, so it is
 # cross-built once from Debian's own source package and cached under out/.
 "$here/build-xz-mingw.sh"
+# The group stream's encoder (the LZMA SDK, with its two-thread match finder) is built
+# from Debian's 7zip source package on every platform.
+"$here/get-lzma-sdk.sh"

@@ -55,18 +55,19 @@ TEST(PackSettings, LevelsMapToTheDocumentedSettings) {
         int32_t Asked, Level;
         uint32_t DictKiB;
         lzma_match_finder Finder;
-        uint32_t Nice;
+        uint32_t Nice, Depth;
         lzma_mode Mode;
         bool BigFilesThreaded;
+        uint32_t GroupHashBytes;
     } cases[] = {
-        {1, 1, 1024, LZMA_MF_HC3, 128, LZMA_MODE_FAST, true},
-        {3, 3, 4096, LZMA_MF_HC4, 273, LZMA_MODE_FAST, true},
-        {5, 5, 8192, LZMA_MF_BT4, 32, LZMA_MODE_NORMAL, true},
-        {7, 7, 16384, LZMA_MF_BT4, 64, LZMA_MODE_NORMAL, true},
-        {-3, 7, 16384, LZMA_MF_BT4, 64, LZMA_MODE_NORMAL, true},
-        {8, 8, 32768, LZMA_MF_BT4, 64, LZMA_MODE_NORMAL, false},
-        {9, 9, 65536, LZMA_MF_BT4, 273, LZMA_MODE_NORMAL, false},
-        {12, 9, 65536, LZMA_MF_BT4, 273, LZMA_MODE_NORMAL, false},
+        {1, 1, 1024, LZMA_MF_HC3, 128, 4, LZMA_MODE_FAST, true, 5},
+        {3, 3, 4096, LZMA_MF_HC4, 273, 48, LZMA_MODE_FAST, true, 0},
+        {5, 5, 8192, LZMA_MF_BT4, 32, 0, LZMA_MODE_NORMAL, true, 0},
+        {7, 7, 16384, LZMA_MF_BT4, 96, 32, LZMA_MODE_NORMAL, true, 0},
+        {-3, 7, 16384, LZMA_MF_BT4, 96, 32, LZMA_MODE_NORMAL, true, 0},
+        {8, 8, 32768, LZMA_MF_BT4, 64, 0, LZMA_MODE_NORMAL, false, 0},
+        {9, 9, 65536, LZMA_MF_BT4, 273, 0, LZMA_MODE_NORMAL, false, 0},
+        {12, 9, 65536, LZMA_MF_BT4, 273, 0, LZMA_MODE_NORMAL, false, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Asked);
@@ -76,6 +77,8 @@ TEST(PackSettings, LevelsMapToTheDocumentedSettings) {
         EXPECT_EQ(s.Lzma.dict_size, c.DictKiB << 10);
         EXPECT_EQ(s.Lzma.mf, c.Finder);
         EXPECT_EQ(s.Lzma.nice_len, c.Nice);
+        EXPECT_EQ(s.Lzma.depth, c.Depth);
+        EXPECT_EQ(s.GroupHashBytes, c.GroupHashBytes);
         EXPECT_EQ(s.Lzma.mode, c.Mode);
         EXPECT_EQ(s.Lzma.lc * 100 + s.Lzma.lp * 10 + s.Lzma.pb, 302u);
         EXPECT_EQ(s.Threaded.dict_size, std::min(c.DictKiB, 4096u) << 10);
