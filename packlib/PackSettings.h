@@ -15,6 +15,8 @@ struct TLevelSettings {
     lzma_options_lzma Lzma{};
     /// Bytes the group stream's hash chains hash, where the level chooses (else 0).
     uint32_t GroupHashBytes = 0;
+    /// The group stream's segments, encoded two at a time (0: one sequence per piece).
+    uint64_t GroupSegment = 0;
     /// The settings of the two-thread stream for big files: a smaller dictionary and
     /// blocks, so that both encoders together stay within MemoryBudget.
     lzma_options_lzma Threaded{};

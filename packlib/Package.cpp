@@ -72,7 +72,7 @@ TPackage::TPackage(TOnVolumeName onVolumeName, TOnDiskSpace onDiskSpace, TOnWrit
     : OnWrite(onWrite),
       Settings(LevelSettings(level)),
       Writer(onVolumeName, onDiskSpace, ConfiguredVolumeSize()) {
-    Group.Configure(Settings.Lzma, Settings.GroupHashBytes);
+    Group.Configure(Settings.Lzma, Settings.GroupHashBytes, Settings.GroupSegment);
 }
 
 bool TPackage::ThreadsFit() const {

@@ -737,6 +737,62 @@ TEST_F(PackTest, FilesTheHostRewritesKeepTheirBytesInTheirCalls) {
     EXPECT_EQ(rewritten, stored);
 }
 
+// LZMA2 chunks of a stream that start from an empty dictionary (control 0x01, or 0xE0 and
+// above).
+size_t DictionaryResets(const std::string& stream) {
+    size_t resets = 0, at = 0;
+    while (at < stream.size()) {
+        const uint8_t control = uint8_t(stream[at]);
+        if (control == 0x00) break;
+        if (control == 0x01 || control >= 0xE0) ++resets;
+        if (control < 0x80) {
+            if (control > 0x02 || at + 3 > stream.size()) ADD_FAILURE() << "bad chunk at " << at;
+            if (control > 0x02 || at + 3 > stream.size()) return resets;
+            at += 3 + ((size_t(uint8_t(stream[at + 1])) << 8 | uint8_t(stream[at + 2])) + 1);
+        } else {
+            if (at + 5 > stream.size()) ADD_FAILURE() << "short chunk header at " << at;
+            if (at + 5 > stream.size()) return resets;
+            const size_t packed = (size_t(uint8_t(stream[at + 3])) << 8 | uint8_t(stream[at + 4])) + 1;
+            at += 5 + (control >= 0xC0 ? 1 : 0) + packed;
+        }
+    }
+    EXPECT_EQ(at, stream.size()) << "the stream's chunks fill its blocks exactly";
+    return resets;
+}
+
+// At the fast level the group stream is cut into segments of 8 MiB (eight dictionaries),
+// two encoded at a time: each segment starts from an empty dictionary, the segments follow
+// each other in one stream, and a file may span two of them.
+TEST_F(PackTest, FastLevelEncodesSegmentsSideBySide) {
+    const size_t MiB = 1 << 20;
+    std::vector<TInput> inputs;
+    for (uint32_t i = 0; i < 5; ++i)
+        inputs.push_back({"Data\\big" + std::to_string(i), MixedBytes(4 * MiB + 1000 * i, 20 + i)});
+    inputs.push_back({"Data\\small", "the last one"});
+    PackAll(inputs, 1, true);
+    const std::string first = TestUtil::ReadFile(VolumeName(1));
+    const PackReader::TPackage pkg = ReadBack();
+    ASSERT_EQ(pkg.Files.size(), inputs.size());
+    for (size_t i = 0; i < inputs.size(); ++i)
+        EXPECT_TRUE(pkg.Files[i].Data == inputs[i].Bytes) << inputs[i].Stored;
+    EXPECT_EQ(pkg.Pieces, 1u);
+    std::string stream;
+    for (const std::string& block : pkg.PieceBlocks) stream += block;
+    // 20 MiB of entries: segments from 0, 8 and 16 MiB.
+    EXPECT_EQ(DictionaryResets(stream), 3u);
+    for (int run = 0; run < 2; ++run) {
+        SetUp();
+        PackAll(inputs, 1, true);
+        EXPECT_TRUE(TestUtil::ReadFile(VolumeName(1)) == first) << "the same bytes every run";
+    }
+    // At the default level the match finder takes the second core: one sequence.
+    SetUp();
+    PackAll(inputs, 7, true);
+    stream.clear();
+    for (const std::string& block : ReadBack().PieceBlocks) stream += block;
+    EXPECT_EQ(DictionaryResets(stream), 1u);
+}
+
 // What the group stream is for: many small files cost a few bytes each, where a record per
 // file with its own flush costs tens.
 TEST_F(PackTest, ManySmallPlainFilesCostLittleEach) {
