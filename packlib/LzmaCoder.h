@@ -1,5 +1,6 @@
-// One liblzma encoder: the raw LZMA2 stream that all small files share, or a two-thread
-// .xz stream for one big file. Output is appended to a caller's buffer.
+// One liblzma encoder: the raw LZMA2 stream that the files in records share (flushed at
+// every file's end), or a two-thread .xz stream for one big file. Output is appended to a
+// caller's buffer.
 #pragma once
 
 #include <lzma.h>
