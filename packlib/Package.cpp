@@ -19,6 +19,21 @@ constexpr size_t MaxStoredName = 0xFFFF;
 /// every run, whichever calls report them.
 constexpr size_t GroupBlock = 64u << 10;
 
+/// Hands emit the whole blocks of blockSize bytes at the front of buffer, one at a time in
+/// block, as long as at least keep bytes stay behind, and drops them from buffer.
+template <typename TEmit>
+bool EmitBlocks(std::vector<uint8_t>& buffer, size_t blockSize, size_t keep,
+                std::vector<uint8_t>& block, TEmit emit) {
+    size_t taken = 0;
+    for (; buffer.size() - taken >= blockSize + keep; taken += blockSize) {
+        block.assign(buffer.begin() + ptrdiff_t(taken),
+                     buffer.begin() + ptrdiff_t(taken + blockSize));
+        if (!emit(block)) return false;
+    }
+    buffer.erase(buffer.begin(), buffer.begin() + ptrdiff_t(taken));
+    return true;
+}
+
 std::string SizeText(uint64_t bytes) {
     return std::to_string(bytes) + " bytes";
 }
@@ -214,11 +229,8 @@ bool TPackage::ReportReady(TFileJob& job, bool last) {
         // The threads hand out output when they are done with it, so its amount at any
         // moment depends on timing. Cutting it into fixed-size blocks (and always keeping
         // some back for the last report) keeps the package the same on every run.
-        while (OutBuffer.size() > ReportStep) {
-            Block.assign(OutBuffer.begin(), OutBuffer.begin() + ptrdiff_t(ReportStep));
-            OutBuffer.erase(OutBuffer.begin(), OutBuffer.begin() + ptrdiff_t(ReportStep));
-            if (!Report(job, Block)) return false;
-        }
+        const auto report = [&](std::vector<uint8_t>& block) { return Report(job, block); };
+        if (!EmitBlocks(OutBuffer, ReportStep, 1, Block, report)) return false;
         return last ? Report(job, OutBuffer) : true;
     }
     // Mid-file reports only carry output; the last one always comes.
@@ -227,15 +239,11 @@ bool TPackage::ReportReady(TFileJob& job, bool last) {
 }
 
 bool TPackage::ReportGroup(TFileJob& job, bool last) {
-    size_t taken = 0;
-    for (; GroupOut.size() - taken >= GroupBlock; taken += GroupBlock) {
-        Block.assign(GroupOut.begin() + ptrdiff_t(taken),
-                     GroupOut.begin() + ptrdiff_t(taken + GroupBlock));
-        if (!Report(job, Block)) return false;
-    }
-    GroupOut.erase(GroupOut.begin(), GroupOut.begin() + ptrdiff_t(taken));
+    const bool blockReady = GroupOut.size() >= GroupBlock;
+    const auto report = [&](std::vector<uint8_t>& block) { return Report(job, block); };
+    if (!EmitBlocks(GroupOut, GroupBlock, 0, Block, report)) return false;
     // The last report of a file always comes, if need be without bytes.
-    if (last && taken == 0) {
+    if (last && !blockReady) {
         Block.clear();
         return Report(job, Block);
     }
@@ -317,11 +325,9 @@ bool TPackage::ClosePiece() {
     if (Group.Active() && !Group.Finish(GroupOut)) return false;
     // Written without a report: these bytes belong to plain files already added, and the
     // host must not take them for the file being added now.
-    for (size_t at = 0; at < GroupOut.size(); at += GroupBlock) {
-        const size_t n = std::min(GroupBlock, GroupOut.size() - at);
-        Block.assign(GroupOut.begin() + ptrdiff_t(at), GroupOut.begin() + ptrdiff_t(at + n));
-        if (!WritePieceBlock(Block)) return false;
-    }
+    const auto write = [&](const std::vector<uint8_t>& block) { return WritePieceBlock(block); };
+    if (!EmitBlocks(GroupOut, GroupBlock, 0, Block, write) || !WritePieceBlock(GroupOut))
+        return false;
     GroupOut.clear();
     Block.clear();
     if (!PieceOpen) return true;
