@@ -6,6 +6,8 @@
 # Usage: bench/peers.sh [CORPORA_DIR]
 #   env: CORPORA="small-files binaries mixed many-small"  LEVELS="7 9 1" (ours)
 #        PEERS=1 (0 skips the peers)  WORK=dir for the outputs  PLOT=file (empty: no plot)
+#        REPEAT=3 runs of each tool: the table gives the median wall and CPU time (the
+#        machines are shared; one run can be a third off) and the largest peak RSS
 #        BASES="old=path/Pack.dll ..." other builds of the library, measured beside ours as
 #        "<name>-L<level>" at BASE_LEVELS (default 7), so that a change is compared with its
 #        predecessor in the same run on the same machine load
@@ -21,6 +23,7 @@ PEERS=${PEERS:-1}
 PLOT=${PLOT-$top/docs/performance.svg}
 BASES=${BASES:-}
 BASE_LEVELS=${BASE_LEVELS:-7}
+REPEAT=${REPEAT:-3}
 work=${WORK:-$top/out/bench-peers}
 mkdir -p "$work"
 
@@ -49,19 +52,34 @@ g++ -O2 -std=c++20 -I"$top/packlib" "$top/bench/pack_tree.cpp" -o "$driver" -ldl
 results=$work/results.txt
 : > "$results"
 
-# measure LABEL CORPUS OUTPUT STUB_BYTES COMMAND...: runs the command under GNU time.
+# median: the middle one of the numbers on standard input (the lower of the two middle ones).
+median() {
+  sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'
+}
+
+# measure LABEL CORPUS OUTPUT STUB_BYTES COMMAND...: runs the command REPEAT times under GNU
+# time; wall and CPU seconds are the medians, the peak RSS the largest.
 measure() {
   local label=$1 corpus=$2 output=$3 stub=$4
   shift 4
-  rm -f "$output"* 2>/dev/null || true
-  sync
-  /usr/bin/time -f "%e %U %S %M" -o "$work/time.txt" "$@" >"$work/log.txt" 2>&1 ||
-    { echo "$label failed on $corpus:"; cat "$work/log.txt"; return 1; }
+  local runs=$work/runs.txt r wall user sys rss
+  : > "$runs"
+  for ((r = 0; r < REPEAT; r++)); do
+    rm -f "$output"* 2>/dev/null || true
+    # Every tool reads the corpus from the page cache: the first one to run after it was
+    # evicted would otherwise pay for the disk (seen: 7.9 s against 3.2 s on many-small).
+    find "$corpora/$corpus" -type f -print0 | xargs -0 cat >/dev/null
+    sync
+    /usr/bin/time -f "%e %U %S %M" -o "$work/time.txt" "$@" >"$work/log.txt" 2>&1 ||
+      { echo "$label failed on $corpus:"; cat "$work/log.txt"; return 1; }
+    read -r wall user sys rss < "$work/time.txt"
+    echo "$wall $(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }') $rss" >> "$runs"
+  done
   local size=0 f
   for f in "$output"*; do size=$((size + $(stat -c %s "$f"))); done
-  read -r wall user sys rss < "$work/time.txt"
-  printf "%s %s %d %s %s %s\n" "$corpus" "$label" $((size - stub)) "$wall" \
-    "$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')" "$((rss / 1024))" >> "$results"
+  printf "%s %s %d %s %s %s\n" "$corpus" "$label" $((size - stub)) \
+    "$(cut -d' ' -f1 "$runs" | median)" "$(cut -d' ' -f2 "$runs" | median)" \
+    "$(($(cut -d' ' -f3 "$runs" | sort -g | tail -1) / 1024))" >> "$results"
   tail -1 "$results"
   rm -f "$output"* 2>/dev/null || true
 }
