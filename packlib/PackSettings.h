@@ -13,7 +13,7 @@ struct TLevelSettings {
     int Level = 7;
     bool Stored = false;
     lzma_options_lzma Lzma{};
-    /// Bytes the group stream's hash chains hash, where the level chooses (else 0).
+    /// Bytes the group stream's match finder hashes, where the level chooses (else 0).
     uint32_t GroupHashBytes = 0;
     /// The group stream's segments, encoded two at a time (0: one sequence per piece).
     uint64_t GroupSegment = 0;
