@@ -27,7 +27,7 @@ constexpr uint32_t DefaultNiceLength = 96;
 constexpr uint32_t DefaultDepth = 32;
 // The default level's group stream hashes 5 bytes into its binary trees (bt5): each tree
 // holds fewer positions, so the tree walk, the bound of the two-thread encoder, takes
-// 10-17 % less time; sizes change by less than 0.1 %. liblzma has no bt5, so the records
+// 9-17 % less time; sizes change by less than 0.1 %. liblzma has no bt5, so the records
 // keep bt4.
 constexpr uint32_t DefaultHashBytes = 5;
 // Hash chains have no match finder thread; instead the group stream is cut into segments
