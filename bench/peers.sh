@@ -163,18 +163,23 @@ awk '{ k = $1 " " $2; size[k] = $3; wall[k] = $4; rss[k] = $6; if (!($1 in seen)
   }' "$results"
 
 [ -n "$PLOT" ] || exit 0
-# One panel per corpus: payload against wall time, a labelled point per tool and level.
+# One panel per corpus: payload against wall time, a point per tool and level, each with
+# its own colour and mark in the panel's key (labels beside the points overlapped where
+# tools are close).
 plot=$work/plot.gp
 {
-  echo "set terminal svg size 1000,$((380 * ($(echo $CORPORA | wc -w) + 1) / 2)) dynamic font 'sans,11'"
+  echo "set terminal svg size 1000,$((400 * ($(echo $CORPORA | wc -w) + 1) / 2)) dynamic font 'sans,11'"
   echo "set output '$PLOT'"
   echo "set multiplot layout $((($(echo $CORPORA | wc -w) + 1) / 2)),2"
-  echo "set xlabel 'wall time (s)'; set ylabel 'payload (MB)'; set key off; set grid"
-  echo "set offsets graph 0.05, graph 0.25, graph 0.1, graph 0.1"
+  echo "set xlabel 'wall time (s)'; set ylabel 'payload (MB)'; set grid"
+  echo "set key outside right top vertical font 'sans,9' spacing 1.1"
+  echo "set offsets graph 0.05, graph 0.05, graph 0.1, graph 0.1"
   for c in $CORPORA; do
-    awk -v c="$c" '$1 == c { printf "%s %.4f %s\n", $4, $3 / 1e6, $2 }' "$results" > "$work/plot.$c.dat"
+    # A block per tool, its name in the header line for the key.
+    awk -v c="$c" '$1 == c { printf "wall payload \"%s\"\n%s %.4f 0\n\n\n", $2, $4, $3 / 1e6 }' \
+      "$results" > "$work/plot.$c.dat"
     echo "set title '$c'"
-    echo "plot '$work/plot.$c.dat' using 1:2 with points pt 7, '' using 1:2:3 with labels offset char 1,0.5 left font 'sans,9'"
+    echo "plot for [i=0:$(($(awk -v c="$c" '$1 == c' "$results" | wc -l) - 1))] '$work/plot.$c.dat' index i using 1:2 with points pt (i % 10) + 4 ps 1.3 lc i + 1 title columnheader(3)"
   done
   echo "unset multiplot"
 } > "$plot"
