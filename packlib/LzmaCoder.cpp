@@ -1,9 +1,9 @@
 #include "LzmaCoder.h"
 
 #ifndef _WIN32
-#include <sys/mman.h>
-
-#include <cstdlib>
+extern "C" {
+#include "Alloc.h"
+}
 #endif
 
 namespace {
@@ -11,24 +11,16 @@ namespace {
 constexpr size_t OutputStep = 1 << 16;
 
 #ifndef _WIN32
-/// The match finder's tables (100 MB and more at the default level) in huge pages, as the
-/// group stream's encoder has them: its tree walks miss the TLB less. Smaller blocks come
-/// from malloc as usual.
-constexpr size_t HugePage = 2u << 20;
-
+/// liblzma's blocks come from the LZMA SDK's big-block allocator, which puts the large ones
+/// (the match finder's tables, 100 MB and more at the default level) in huge pages, as for
+/// the group stream's encoder: the tree walks miss the TLB less.
 void* AllocateBig(void*, size_t count, size_t size) {
     if (size != 0 && count > SIZE_MAX / size) return nullptr;
-    const size_t bytes = count * size;
-    if (bytes < HugePage) return std::malloc(bytes);
-    void* block = nullptr;
-    if (posix_memalign(&block, HugePage, bytes) != 0) return nullptr;
-    // Only a hint: where the kernel says no, the block keeps ordinary pages.
-    madvise(block, bytes, MADV_HUGEPAGE);
-    return block;
+    return ISzAlloc_Alloc(&g_BigAlloc, count * size);
 }
 
 void FreeBig(void*, void* block) {
-    std::free(block);
+    ISzAlloc_Free(&g_BigAlloc, block);
 }
 
 const lzma_allocator BigPages{&AllocateBig, &FreeBig, nullptr};
